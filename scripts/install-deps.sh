@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package Vornix needs to build, test, benchmark and fuzz.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  libavcodec-dev libavformat-dev libavutil-dev
+  libasound2-dev
+  libcli11-dev nlohmann-json3-dev
+  sox ffmpeg
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

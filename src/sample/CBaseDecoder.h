@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/HResult.h"
+#include "platform/MessageWindow.h"
+#include "sample/CSample.h"
+#include "sample/DecFlag.h"
+#include "sample/DecoderEventProc.h"
+#include "tones/CDecDTMF.h"
+
+// The decoder aggregate: every detector is a base of it, together with the sample stream
+// that feeds them. It switches detectors on and off, sets up the stream, takes the host's
+// interleaved PCM buffers (keeping incomplete frames, picking one channel) and turns each
+// detector callback into an event message for the control object.
+//
+// A detector joins by becoming a base here, adding its row to the detector table in the
+// source (its switches and its place in the per-block delivery order) and overriding its
+// callbacks below.
+class CBaseDecoder : public CDecDTMF, public CSample {
+public:
+    // Channel options: one channel, or the first or second of two interleaved channels.
+    static constexpr int kMono = -1;
+    static constexpr int kLeft = 0;
+    static constexpr int kRight = 1;
+
+    // One registrable detector: the switches that keep it registered and its place in the
+    // order in which detectors see each block.
+    struct DetectorRow {
+        int deliveryOrder;
+        std::int32_t flags;
+        CSampleEvent& (*consumer)(CBaseDecoder&);
+        const char* name;
+    };
+    static std::span<const DetectorRow> Detectors();
+
+    CBaseDecoder();
+    ~CBaseDecoder() override;
+
+    // Where events go from now on: the procedure when set, else the window.
+    void SetHandle(DecoderEventProc procedure, MessageWindow* window);
+
+    // Starts a run: empties the texts, configures the stream (blocks of 100 samples,
+    // position 0), drops any carried bytes and attaches every detector. Rejects a rate
+    // below 1, a sample width outside 8..32 bits and an unknown channel option with
+    // E_INVALIDARG, changing nothing.
+    HRESULT SetParameters(std::int32_t sampleRate, int bits, float silenceThresholdDb, int channelOption);
+
+    // Switches the detector behind one DEC_FLAG on or off.
+    void EnableXDec(std::int32_t decFlag, int enable);
+    std::int32_t EnabledMask() const { return m_enabledMask; }
+
+    // Feeds interleaved PCM. Returns 0; E_FAIL before SetParameters; E_INVALIDARG for a
+    // negative count; E_POINTER for null data with a positive count.
+    HRESULT InputData2(const unsigned char* data, int byteCount);
+
+    const std::string& DTMFText() const { return m_dtmfText; }
+    const std::string& TTYText() const { return m_ttyText; }
+    int FrameSize() const { return m_frameSize; }
+    int CarryCount() const { return m_carryCount; }
+
+    using CSample::GetSamplePos;
+    using CSample::GetSampleRate;
+
+    // Detector callbacks, each turned into an event message.
+    void OnDTMF(char key, std::int32_t position) override;
+
+private:
+    // Frames of at most two 32-bit samples: a carry is at most one byte short of that.
+    static constexpr int kMaxFrameSize = 8;
+    // Texts are reserved up front so that a run of ordinary length never allocates while
+    // decoding.
+    static constexpr std::size_t kTextReserve = 4096;
+
+    const DetectorRow* RowOf(std::int32_t decFlag) const;
+    void DecodeFrames(const unsigned char* data, int byteCount);
+    void Deliver(int msg, std::uint64_t wParam, std::int64_t lParam);
+
+    std::string m_dtmfText;
+    std::string m_ttyText;
+    std::int32_t m_enabledMask = 0;
+    int m_channelOption = kMono;
+    std::uint8_t m_carryCount = 0;
+    unsigned char m_carry[kMaxFrameSize] = {};
+    int m_frameSize = 0;
+    DecoderEventProc m_eventProc;
+    MessageWindow* m_eventWindow = nullptr;
+};

@@ -1,0 +1,193 @@
+#include "sample/CSample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "sample/CSampleEvent.h"
+
+namespace {
+
+// Samples are converted a chunk at a time into a small stack array, which lets the
+// compiler vectorise the conversion while the running sums stay strictly sequential.
+constexpr int kChunk = 256;
+
+// 8-bit PCM is unsigned with its zero at 127: 127 -> 0.0, 255 -> +1.0, 0 -> -0.9921875.
+struct Unsigned8 {
+    static constexpr int kBytes = 1;
+    static float Convert(const unsigned char* p) {
+        return static_cast<float>(static_cast<int>(p[0]) - 127) * 0.0078125f;
+    }
+};
+
+// 16-bit PCM is divided by 32767 so that the largest positive value is exactly +1.0.
+struct Signed16 {
+    static constexpr int kBytes = 2;
+    static float Convert(const unsigned char* p) {
+        const auto value = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0]) |
+                                                     static_cast<std::uint16_t>(p[1]) << 8);
+        return static_cast<float>(value) / 32767.0f;
+    }
+};
+
+// 32-bit samples are IEEE single-precision floats, taken unchanged.
+struct Float32 {
+    static constexpr int kBytes = 4;
+    static float Convert(const unsigned char* p) {
+        float value;
+        std::memcpy(&value, p, sizeof value);
+        return value;
+    }
+};
+
+bool ComesBefore(const CSampleEvent* a, const CSampleEvent* b) {
+    if (a->DeliveryOrder() != b->DeliveryOrder()) return a->DeliveryOrder() < b->DeliveryOrder();
+    return std::less<const CSampleEvent*>()(a, b);
+}
+
+}  // namespace
+
+CSample::CSample() = default;
+CSample::~CSample() = default;
+
+long CSample::SetAudioParameters(int bits, int sampleRate, float silenceThresholdDb,
+                                 int blockLength) {
+    if (blockLength < 1) return E_INVALIDARG;
+    m_bytesPerSample = bits / 8;
+    m_sampleRate = sampleRate;
+    if (m_blockCapacity < blockLength) {
+        // Grow, keeping a pending partial block: it becomes the start of the next stream.
+        auto grown = std::make_unique<float[]>(static_cast<std::size_t>(blockLength));
+        if (m_block) std::copy_n(m_block.get(), m_fillCount, grown.get());
+        m_block = std::move(grown);
+        m_blockCapacity = blockLength;
+    }
+    m_silenceThreshold = silenceThresholdDb;
+    m_blockLength = blockLength;
+    const float scaled = 2.30258509299404568402f * silenceThresholdDb;  // single precision
+    m_silenceLevel = static_cast<float>(std::exp(static_cast<double>(scaled) / 20.0));
+    m_samplePos = 0;
+    return 0;
+}
+
+int CSample::putSamples(const void* data, int byteCount, int flush) {
+    if (m_bytesPerSample != 1 && m_bytesPerSample != 2 && m_bytesPerSample != 4) return -1;
+    if (byteCount < 0) return E_INVALIDARG;
+    if (byteCount > 0 && data == nullptr) return E_POINTER;
+
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    switch (m_bytesPerSample) {
+        case 1: TakeSamples<Unsigned8>(bytes, byteCount); break;
+        case 2: TakeSamples<Signed16>(bytes, byteCount / 2); break;
+        default: TakeSamples<Float32>(bytes, byteCount / 4); break;
+    }
+
+    if (flush != 0 && m_fillCount > 0) {
+        m_absDiffSum /= static_cast<double>(m_fillCount);
+        m_squareSum /= static_cast<double>(m_fillCount);
+        NotifyEvents();
+        ResetBlock();
+    }
+    return 0;
+}
+
+template <typename Converter>
+void CSample::TakeSamples(const unsigned char* data, int count) {
+    float chunk[kChunk];
+    while (count > 0) {
+        // Never cross a block boundary inside a chunk: the DC offset may change there.
+        // (After a shrinking SetAudioParameters the block may already be full; the next
+        // sample then completes it.)
+        const int room = std::max(1, m_blockLength - m_fillCount);
+        const int n = std::min({count, kChunk, room});
+        for (int i = 0; i < n; ++i) chunk[i] = Converter::Convert(data + i * Converter::kBytes);
+
+        const float before = n >= 2 ? chunk[n - 2] : m_previousSample;
+        Accumulate(chunk, n);
+        if (m_fillCount >= m_blockLength) {
+            const float last = chunk[n - 1];
+            CompleteBlock(last, before);
+            m_previousSample = last;
+        }
+        data += n * Converter::kBytes;
+        count -= n;
+    }
+}
+
+void CSample::Accumulate(const float* samples, int count) {
+    double squareSum = m_squareSum;
+    double absDiffSum = m_absDiffSum;
+    float previous = m_previousSample;
+    const float dcOffset = m_dcOffset;
+    float* out = m_block.get() + m_fillCount;
+    for (int i = 0; i < count; ++i) {
+        const float x = samples[i];
+        squareSum += static_cast<double>(x * x);
+        absDiffSum += static_cast<double>(std::fabs(x - previous));
+        out[i] = x - dcOffset;
+        previous = x;
+    }
+    m_squareSum = squareSum;
+    m_absDiffSum = absDiffSum;
+    m_previousSample = previous;
+    m_fillCount += count;
+}
+
+void CSample::CompleteBlock(float lastSample, float sampleBefore) {
+    m_absDiffSum /= static_cast<double>(m_fillCount);
+    m_squareSum /= static_cast<double>(m_fillCount);
+    // Follow the DC only through quiet, small blocks, so a tone never drags it.
+    if (static_cast<double>(m_silenceLevel) > m_absDiffSum && 0.5 > m_squareSum) {
+        m_dcOffset = (lastSample + m_dcOffset + sampleBefore) / 3.0f;
+    }
+    NotifyEvents();
+    ResetBlock();
+}
+
+void CSample::NotifyEvents() {
+    // A consumer may switch detectors on or off from inside its call (a host handler
+    // reached through a synchronous event); a snapshot keeps this delivery undisturbed
+    // and such a change takes effect from the next block.
+    std::array<CSampleEvent*, kMaxConsumers> consumers = m_consumers;
+    const int count = m_consumerCount;
+    const float* block = m_block.get();
+    const int fill = m_fillCount;
+    const double meanAbsDiff = m_absDiffSum;
+    const double meanSquare = m_squareSum;
+    for (int i = 0; i < count; ++i) consumers[i]->OnSampleData(block, fill, meanAbsDiff, meanSquare);
+    m_samplePos += static_cast<std::uint32_t>(fill);
+}
+
+void CSample::ResetBlock() {
+    m_previousSample = 0.0f;
+    m_absDiffSum = 0.0;
+    m_squareSum = 0.0;
+    m_fillCount = 0;
+}
+
+int CSample::AddEvent(CSampleEvent* consumer) {
+    if (consumer == nullptr) return E_POINTER;
+    if (IsRegistered(consumer)) return 0;
+    if (m_consumerCount == kMaxConsumers) return E_OUTOFMEMORY;
+    auto* end = m_consumers.begin() + m_consumerCount;
+    auto* at = std::upper_bound(m_consumers.begin(), end, consumer, ComesBefore);
+    std::move_backward(at, end, end + 1);
+    *at = consumer;
+    ++m_consumerCount;
+    return 0;
+}
+
+int CSample::RemoveEvent(CSampleEvent* consumer) {
+    auto* end = m_consumers.begin() + m_consumerCount;
+    auto* at = std::find(m_consumers.begin(), end, consumer);
+    if (at == end) return E_INVALIDARG;
+    std::move(at + 1, end, at);
+    --m_consumerCount;
+    m_consumers[m_consumerCount] = nullptr;
+    return 0;
+}
+
+bool CSample::IsRegistered(const CSampleEvent* consumer) const {
+    auto* end = m_consumers.begin() + m_consumerCount;
+    return std::find(m_consumers.begin(), end, consumer) != end;
+}

@@ -1,0 +1,287 @@
+#include "tones/CDecDTMF.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586476925;
+
+// Four resonators per vector. GCC lowers the type to whatever the target has (two SSE2
+// registers, one AVX register); every lane is an ordinary IEEE double operation and
+// contraction into fused multiply-adds is switched off for the whole build, so every
+// instruction set rounds exactly as the scalar recurrence would.
+using Lane4 = double __attribute__((vector_size(32)));
+constexpr int kGroups = CDecDTMF::kLanes / 4;
+
+std::int32_t ClampToInt32(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// Index of the largest of four powers; on a tie the lower index wins.
+int ArgMax4(const double* power) {
+    int best = 0;
+    for (int i = 1; i < 4; ++i)
+        if (power[i] > power[best]) best = i;
+    return best;
+}
+
+}  // namespace
+
+// The per-block working set, allocated zeroed by SetParameters.
+struct CDecDTMF::State {
+    std::int32_t lastKey = 0;
+    std::int32_t toneBlocks = 0;
+    std::int32_t faxToneBlocks = 0;
+    alignas(32) double s2[kLanes] = {};
+    alignas(32) double s1[kLanes] = {};
+    alignas(32) double coefficients[kLanes] = {};
+    double blockEnergy = 0.0;
+    std::uint32_t sampleCounter = 0;
+    std::uint32_t samplesInBlock = 0;
+};
+
+CDecDTMF::CDecDTMF() = default;
+CDecDTMF::~CDecDTMF() = default;
+
+void CDecDTMF::GetDefaultFreqs(float rowFreqs[4], float colFreqs[4]) {
+    static constexpr float kRows[4] = {697.0f, 770.0f, 852.0f, 941.0f};
+    static constexpr float kCols[4] = {1209.0f, 1336.0f, 1477.0f, 1633.0f};
+    std::copy_n(kRows, 4, rowFreqs);
+    std::copy_n(kCols, 4, colFreqs);
+}
+
+void CDecDTMF::SetTwist(float normalTwist, float reverseTwist) {
+    m_normalTwist = normalTwist;
+    m_reverseTwist = reverseTwist;
+}
+
+void CDecDTMF::SetFreqs(const float* rowFreqs, const float* colFreqs) {
+    m_rowFreqs = rowFreqs;
+    m_colFreqs = colFreqs;
+}
+
+HRESULT CDecDTMF::SetParameters(float sensitivityDb, float energyThreshold,
+                                std::int32_t minDurationMs, std::int32_t minIntervalMs,
+                                float colHarmonicFactor, float rowHarmonicFactor,
+                                std::int32_t relativePeakTest) {
+    if (Sample() == nullptr) return E_FAIL;
+    if (m_rowFreqs == nullptr || m_colFreqs == nullptr) return E_POINTER;
+
+    const std::int32_t fs = GetSampleRate();
+    // Durations are converted at 8 samples per millisecond whatever the rate: the block
+    // length scales with the rate, so a block always lasts 6.25 ms (short) or 12.75 ms.
+    const bool shortMode = minDurationMs < 40;
+    const std::int64_t blockLength =
+        static_cast<std::int64_t>(static_cast<double>(std::int64_t{fs} * (shortMode ? 50 : 102)) /
+                                  8000.0);
+    if (fs < 1 || blockLength < 1 || blockLength > std::numeric_limits<std::int32_t>::max())
+        return E_INVALIDARG;
+
+    m_sensitivityRatio = static_cast<float>(
+        std::exp(2.30258509299404568402 * static_cast<double>(sensitivityDb) / 20.0));
+    m_energyThreshold = energyThreshold;
+    m_colHarmonicFactor = colHarmonicFactor;
+    m_rowHarmonicFactor = rowHarmonicFactor;
+    m_relativePeakTest = relativePeakTest != 0;
+    m_blockLength = static_cast<std::int32_t>(blockLength);
+
+    const std::int64_t toneSamples = std::int64_t{minDurationMs} * 8;
+    const std::int64_t gapSamples = std::int64_t{minIntervalMs} * 8;
+    if (shortMode) {
+        m_minimumBlocks = ClampToInt32(std::max<std::int64_t>(toneSamples / 50 - 1, 1));
+        m_minimumGapBlocks = ClampToInt32(std::max<std::int64_t>(gapSamples / 50 - 1, 0));
+        // Short blocks resolve the tones too coarsely for the relative-peak test, and
+        // hold half the energy.
+        m_relativePeakTest = false;
+        m_energyThreshold *= 0.25f;
+    } else {
+        m_minimumBlocks = ClampToInt32(toneSamples / 102);
+        m_minimumGapBlocks = ClampToInt32(std::max<std::int64_t>(gapSamples / 102, 0));
+    }
+    m_gapCount = 0;
+    m_toleranceBlocks =
+        static_cast<std::int32_t>(static_cast<double>(m_minimumBlocks) * 0.35 + 0.5);
+
+    m_state = std::make_unique<State>();
+    for (int i = 0; i < 4; ++i) {
+        const float rowRatio = m_rowFreqs[i] / static_cast<float>(fs);
+        const float colRatio = m_colFreqs[i] / static_cast<float>(fs);
+        m_coefficients[kRow + i] = 2.0 * std::cos(kTwoPi * static_cast<double>(rowRatio));
+        m_coefficients[kCol + i] = 2.0 * std::cos(kTwoPi * static_cast<double>(colRatio));
+        m_coefficients[kRowHarmonic + i] =
+            2.0 * std::cos(kTwoPi * (2.0 * static_cast<double>(m_rowFreqs[i]) / fs));
+        m_coefficients[kColHarmonic + i] =
+            2.0 * std::cos(kTwoPi * (2.0 * static_cast<double>(m_colFreqs[i]) / fs));
+    }
+    m_coefficients[kFax] = 2.0 * std::cos(kTwoPi * kFaxToneFrequency / fs);
+    m_coefficients[kGuard] = 2.0 * std::cos(kTwoPi * kGuardFrequency / fs);
+    // The guard is loaded with the others so that the first block tests the same guard
+    // tone as every later block.
+    std::copy_n(m_coefficients, kLanes, m_state->coefficients);
+
+    KeyReset();
+    return S_OK;
+}
+
+std::int32_t CDecDTMF::OnSampleData(const float* samples, int count, double, double) {
+    if (!m_state || samples == nullptr) return 0;
+    State& state = *m_state;
+    while (count > 0) {
+        const int room = m_blockLength - static_cast<int>(state.samplesInBlock);
+        const int piece = std::min(count, room);
+        ProcessPiece(samples, piece);
+        state.samplesInBlock += static_cast<std::uint32_t>(piece);
+        state.sampleCounter += static_cast<std::uint32_t>(piece);
+        if (state.samplesInBlock >= static_cast<std::uint32_t>(m_blockLength)) EndOfBlock();
+        samples += piece;
+        count -= piece;
+    }
+    return 0;
+}
+
+void CDecDTMF::ProcessPiece(const float* samples, int count) {
+    State& state = *m_state;
+    Lane4 s1[kGroups], s2[kGroups], c[kGroups];
+    std::memcpy(s1, state.s1, sizeof s1);
+    std::memcpy(s2, state.s2, sizeof s2);
+    std::memcpy(c, state.coefficients, sizeof c);
+    double energy = state.blockEnergy;
+    for (int i = 0; i < count; ++i) {
+        const double x = samples[i];
+        energy += x * x;
+        for (int g = 0; g < kGroups; ++g) {
+            const Lane4 s0 = c[g] * s1[g] - s2[g] + x;
+            s2[g] = s1[g];
+            s1[g] = s0;
+        }
+    }
+    std::memcpy(state.s1, s1, sizeof s1);
+    std::memcpy(state.s2, s2, sizeof s2);
+    state.blockEnergy = energy;
+}
+
+void CDecDTMF::EndOfBlock() {
+    State& state = *m_state;
+    double power[kLanes];
+    for (int j = 0; j < kLanes; ++j) {
+        const double s1 = state.s1[j];
+        const double s2 = state.s2[j];
+        power[j] = s1 * s1 + s2 * s2 - s1 * s2 * state.coefficients[j];
+    }
+    const double faxPower = power[kFax];
+
+    int row = 0;
+    int col = 0;
+    if (TonePairTest(power, row, col)) {
+        const int key = 4 * row + col;
+        ++m_keyCounters[key];
+        ++state.toneBlocks;
+        if (state.lastKey != key && state.toneBlocks >= m_minimumBlocks) {
+            // A different key arrived: settle the burst before it.
+            const int best = BestKey();
+            if (m_keyCounters[best] >= m_minimumBlocks) {
+                ReportKey(kKeyTable[best]);
+                KeyReset();
+            } else if (state.toneBlocks > 3 * m_minimumBlocks) {
+                KeyReset();
+            }
+        }
+        state.lastKey = key;
+        m_gapCount = 0;
+        FaxToneEndCheck();
+    } else {
+        if (state.toneBlocks < m_toleranceBlocks) {
+            if (state.toneBlocks > 0) KeyReset();  // too short to be a key: forget it
+        } else {
+            ++m_gapCount;
+            if (state.toneBlocks < m_minimumBlocks) {
+                if (m_gapCount > 2 * m_toleranceBlocks) KeyReset();
+            } else if (m_gapCount >= m_minimumGapBlocks) {
+                const int best = BestKey();
+                const int counted = m_keyCounters[best];
+                if (counted >= m_minimumBlocks ||
+                    (counted > m_minimumBlocks - m_toleranceBlocks &&
+                     state.toneBlocks >= m_toleranceBlocks + m_minimumBlocks - 1)) {
+                    ReportKey(kKeyTable[best]);
+                    KeyReset();
+                } else if (state.toneBlocks > 2 * m_minimumBlocks) {
+                    KeyReset();
+                }
+            }
+        }
+        if (faxPower >= 0.8 && faxPower > 21.0 * state.blockEnergy) {
+            if (faxPower > 2.0 * power[kGuard]) ++state.faxToneBlocks;
+        } else {
+            FaxToneEndCheck();
+        }
+    }
+    RestartBlock();
+}
+
+bool CDecDTMF::TonePairTest(const double power[kLanes], int& row, int& col) const {
+    const double* rows = power + kRow;
+    const double* cols = power + kCol;
+    row = ArgMax4(rows);
+    col = ArgMax4(cols);
+    const double r = rows[row];
+    const double c = cols[col];
+    const double n = m_blockLength;
+
+    if (!(r + c > m_energyThreshold * m_state->blockEnergy)) return false;
+    if (m_sensitivityRatio != 0.0f &&
+        !(std::sqrt(r) / n >= m_sensitivityRatio && std::sqrt(c) / n >= m_sensitivityRatio))
+        return false;
+    if (m_reverseTwist != 0.0f && !(m_reverseTwist * r > c)) return false;
+    if (m_normalTwist != 0.0f && !(m_normalTwist * c > r)) return false;
+    if (m_relativePeakTest) {
+        // Every other tone of the group at least 6.3 times (about 8 dB) weaker in power.
+        for (int i = 0; i < 4; ++i) {
+            if (i != col && !(cols[i] * 6.3 <= c)) return false;
+            if (i != row && !(rows[i] * 6.3 <= r)) return false;
+        }
+    }
+    return c > power[kColHarmonic + col] * m_colHarmonicFactor &&
+           r > power[kRowHarmonic + row] * m_rowHarmonicFactor;
+}
+
+int CDecDTMF::BestKey() const {
+    int best = 0;
+    for (int i = 1; i < 16; ++i)
+        if (m_keyCounters[i] > m_keyCounters[best]) best = i;
+    return best;
+}
+
+void CDecDTMF::ReportKey(char key) { OnDTMF(key, static_cast<std::int32_t>(m_state->sampleCounter)); }
+
+void CDecDTMF::FaxToneEndCheck() {
+    State& state = *m_state;
+    if (state.faxToneBlocks > 5) {
+        // Whatever the block held, a finished calling tone is reported as 'f' and makes
+        // any following key a new key.
+        state.lastKey = kLastKeyAfterFaxTone;
+        ReportKey(kFaxCallingToneKey);
+    }
+    state.faxToneBlocks = 0;
+}
+
+void CDecDTMF::KeyReset() {
+    std::fill(std::begin(m_keyCounters), std::end(m_keyCounters), std::uint8_t{0});
+    m_state->toneBlocks = 0;
+    m_state->lastKey = -1;
+    m_gapCount = 0;
+}
+
+void CDecDTMF::RestartBlock() {
+    State& state = *m_state;
+    std::fill(std::begin(state.s1), std::end(state.s1), 0.0);
+    std::fill(std::begin(state.s2), std::end(state.s2), 0.0);
+    std::copy_n(m_coefficients, kLanes, state.coefficients);
+    state.blockEnergy = 0.0;
+    state.samplesInBlock = 0;
+}
+
+void CDecDTMF::OnDTMF(char, std::int32_t) {}

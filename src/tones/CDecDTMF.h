@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/HResult.h"
+#include "sample/CSampleEvent.h"
+
+// DTMF key detector. Runs 18 Goertzel resonators (four row tones, four column tones,
+// their second harmonics, 1100 Hz and a guard tone) over consecutive, non-overlapping
+// blocks; a per-block tone-pair test and a counting state machine across blocks turn
+// the blocks into one report per key press.
+class CDecDTMF : public CSampleEvent {
+public:
+    static constexpr char kKeyTable[17] = "123A456B789C*0#D";
+    // Reported for a sustained 1100 Hz tone: the fax calling tone.
+    static constexpr char kFaxCallingToneKey = 'f';
+    static constexpr std::int32_t kLastKeyAfterFaxTone = 102;
+    // The guard resonator sits well away from 1100 Hz and above every DTMF tone, but
+    // inside the voice band: a pure calling tone leaks almost nothing into it, while
+    // broadband noise or speech that merely peaks near 1100 Hz puts comparable power
+    // there. At 8 kHz it is fs/4, whose coefficient is exactly the 0 a fresh record holds.
+    static constexpr double kGuardFrequency = 2000.0;
+    static constexpr double kFaxToneFrequency = 1100.0;
+
+    CDecDTMF();
+    ~CDecDTMF() override;
+
+    // Writes the standard row (697, 770, 852, 941 Hz) and column (1209, 1336, 1477,
+    // 1633 Hz) frequencies.
+    static void GetDefaultFreqs(float rowFreqs[4], float colFreqs[4]);
+
+    // Twist limits as power ratios; 0 switches a test off.
+    void SetTwist(float normalTwist, float reverseTwist);
+
+    // Points the detector at the caller's frequency tables, read at every SetParameters.
+    void SetFreqs(const float* rowFreqs, const float* colFreqs);
+
+    // Configures the detector for the attached stream's rate and restarts all counting.
+    // Returns E_FAIL when no stream is attached (nothing changes), E_POINTER when no
+    // frequency tables are set, E_INVALIDARG when the rate gives an empty block.
+    HRESULT SetParameters(float sensitivityDb, float energyThreshold, std::int32_t minDurationMs,
+                          std::int32_t minIntervalMs, float colHarmonicFactor,
+                          float rowHarmonicFactor, std::int32_t relativePeakTest);
+
+    std::int32_t OnSampleData(const float* samples, int count, double meanAbsDiff,
+                              double meanSquare) override;
+
+    // Raised once per key, with the detector's sample counter at the end of the deciding
+    // block. The detector's own version does nothing.
+    virtual void OnDTMF(char key, std::int32_t position);
+
+    // Read-only view of the configuration, for tests and diagnostics.
+    std::int32_t BlockLength() const { return m_blockLength; }
+    std::int32_t MinimumBlocks() const { return m_minimumBlocks; }
+    std::int32_t MinimumGapBlocks() const { return m_minimumGapBlocks; }
+    std::int32_t ToleranceBlocks() const { return m_toleranceBlocks; }
+    bool RelativePeakTestOn() const { return m_relativePeakTest; }
+    float EnergyThresholdInUse() const { return m_energyThreshold; }
+    float SensitivityRatio() const { return m_sensitivityRatio; }
+
+    // 18 resonators padded to 20 lanes: five groups of four that vectorise cleanly.
+    static constexpr int kResonators = 18;
+    static constexpr int kLanes = 20;
+    enum Resonator { kRow = 0, kCol = 4, kRowHarmonic = 8, kColHarmonic = 12, kFax = 16, kGuard = 17 };
+
+private:
+    struct State;
+
+    void ProcessPiece(const float* samples, int count);
+    void EndOfBlock();
+    bool TonePairTest(const double power[kLanes], int& row, int& col) const;
+    int BestKey() const;
+    void ReportKey(char key);
+    void FaxToneEndCheck();
+    void KeyReset();
+    void RestartBlock();
+
+    std::unique_ptr<State> m_state;
+    alignas(32) double m_coefficients[kLanes] = {};
+    std::int32_t m_blockLength = 0;
+    std::int32_t m_minimumBlocks = 0;
+    std::int32_t m_minimumGapBlocks = 0;
+    bool m_relativePeakTest = false;
+    float m_colHarmonicFactor = 0.0f;
+    float m_rowHarmonicFactor = 0.0f;
+    float m_energyThreshold = 0.0f;
+    float m_normalTwist = 0.0f;
+    float m_reverseTwist = 0.0f;
+    float m_sensitivityRatio = 0.0f;
+    std::int32_t m_toleranceBlocks = 0;
+    std::int32_t m_gapCount = 0;
+    std::uint8_t m_keyCounters[16] = {};
+    const float* m_colFreqs = nullptr;
+    const float* m_rowFreqs = nullptr;
+};
