@@ -1,10 +1,15 @@
 #include "sample/CSample.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "sample/CSampleEvent.h"
+
+// The vector helpers are local and inlined; the note that AVX-sized vectors change the
+// calling convention does not concern them.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
@@ -15,28 +20,41 @@ constexpr int kChunk = 256;
 // 8-bit PCM is unsigned with its zero at 127: 127 -> 0.0, 255 -> +1.0, 0 -> -0.9921875.
 struct Unsigned8 {
     static constexpr int kBytes = 1;
-    static float Convert(const unsigned char* p) {
-        return static_cast<float>(static_cast<int>(p[0]) - 127) * 0.0078125f;
+    static void ConvertChunk(const unsigned char* p, int n, float* out) {
+        for (int i = 0; i < n; ++i) out[i] = static_cast<float>(static_cast<int>(p[i]) - 127) * 0.0078125f;
     }
 };
 
 // 16-bit PCM is divided by 32767 so that the largest positive value is exactly +1.0.
 struct Signed16 {
     static constexpr int kBytes = 2;
-    static float Convert(const unsigned char* p) {
-        const auto value = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0]) |
-                                                     static_cast<std::uint16_t>(p[1]) << 8);
-        return static_cast<float>(value) / 32767.0f;
+    static void ConvertChunk(const unsigned char* p, int n, float* out) {
+        // Little-endian samples can be copied as they are; the division then vectorises.
+        static_assert(std::endian::native == std::endian::little, "PCM is little-endian");
+        // Eight at a time in explicit vectors: every conversion and division is the same
+        // IEEE operation as the scalar one, only done side by side.
+        using Short8 = std::int16_t __attribute__((vector_size(16)));
+        using Float8 = float __attribute__((vector_size(32)));
+        int i = 0;
+        for (; i + 8 <= n; i += 8) {
+            Short8 values;
+            std::memcpy(&values, p + 2 * i, sizeof values);
+            const Float8 converted = __builtin_convertvector(values, Float8) / 32767.0f;
+            std::memcpy(out + i, &converted, sizeof converted);
+        }
+        for (; i < n; ++i) {
+            std::int16_t value;
+            std::memcpy(&value, p + 2 * i, sizeof value);
+            out[i] = static_cast<float>(value) / 32767.0f;
+        }
     }
 };
 
 // 32-bit samples are IEEE single-precision floats, taken unchanged.
 struct Float32 {
     static constexpr int kBytes = 4;
-    static float Convert(const unsigned char* p) {
-        float value;
-        std::memcpy(&value, p, sizeof value);
-        return value;
+    static void ConvertChunk(const unsigned char* p, int n, float* out) {
+        std::memcpy(out, p, static_cast<std::size_t>(n) * sizeof out[0]);
     }
 };
 
@@ -100,7 +118,7 @@ void CSample::TakeSamples(const unsigned char* data, int count) {
         // sample then completes it.)
         const int room = std::max(1, m_blockLength - m_fillCount);
         const int n = std::min({count, kChunk, room});
-        for (int i = 0; i < n; ++i) chunk[i] = Converter::Convert(data + i * Converter::kBytes);
+        Converter::ConvertChunk(data, n, chunk);
 
         const float before = n >= 2 ? chunk[n - 2] : m_previousSample;
         Accumulate(chunk, n);

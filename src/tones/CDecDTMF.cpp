@@ -9,13 +9,6 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925;
 
-// Four resonators per vector. GCC lowers the type to whatever the target has (two SSE2
-// registers, one AVX register); every lane is an ordinary IEEE double operation and
-// contraction into fused multiply-adds is switched off for the whole build, so every
-// instruction set rounds exactly as the scalar recurrence would.
-using Lane4 = double __attribute__((vector_size(32)));
-constexpr int kGroups = CDecDTMF::kLanes / 4;
-
 std::int32_t ClampToInt32(std::int64_t value) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
         value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
@@ -36,9 +29,7 @@ struct CDecDTMF::State {
     std::int32_t lastKey = 0;
     std::int32_t toneBlocks = 0;
     std::int32_t faxToneBlocks = 0;
-    alignas(32) double s2[kLanes] = {};
-    alignas(32) double s1[kLanes] = {};
-    alignas(32) double coefficients[kLanes] = {};
+    ResonatorBank resonators;
     double blockEnergy = 0.0;
     std::uint32_t sampleCounter = 0;
     std::uint32_t samplesInBlock = 0;
@@ -121,7 +112,7 @@ HRESULT CDecDTMF::SetParameters(float sensitivityDb, float energyThreshold,
     m_coefficients[kGuard] = 2.0 * std::cos(kTwoPi * kGuardFrequency / fs);
     // The guard is loaded with the others so that the first block tests the same guard
     // tone as every later block.
-    std::copy_n(m_coefficients, kLanes, m_state->coefficients);
+    m_state->resonators.Restart(m_coefficients);
 
     KeyReset();
     return S_OK;
@@ -144,34 +135,13 @@ std::int32_t CDecDTMF::OnSampleData(const float* samples, int count, double, dou
 }
 
 void CDecDTMF::ProcessPiece(const float* samples, int count) {
-    State& state = *m_state;
-    Lane4 s1[kGroups], s2[kGroups], c[kGroups];
-    std::memcpy(s1, state.s1, sizeof s1);
-    std::memcpy(s2, state.s2, sizeof s2);
-    std::memcpy(c, state.coefficients, sizeof c);
-    double energy = state.blockEnergy;
-    for (int i = 0; i < count; ++i) {
-        const double x = samples[i];
-        energy += x * x;
-        for (int g = 0; g < kGroups; ++g) {
-            const Lane4 s0 = c[g] * s1[g] - s2[g] + x;
-            s2[g] = s1[g];
-            s1[g] = s0;
-        }
-    }
-    std::memcpy(state.s1, s1, sizeof s1);
-    std::memcpy(state.s2, s2, sizeof s2);
-    state.blockEnergy = energy;
+    m_state->resonators.Feed(samples, count, m_state->blockEnergy);
 }
 
 void CDecDTMF::EndOfBlock() {
     State& state = *m_state;
     double power[kLanes];
-    for (int j = 0; j < kLanes; ++j) {
-        const double s1 = state.s1[j];
-        const double s2 = state.s2[j];
-        power[j] = s1 * s1 + s2 * s2 - s1 * s2 * state.coefficients[j];
-    }
+    state.resonators.Powers(power);
     const double faxPower = power[kFax];
 
     int row = 0;
@@ -277,9 +247,7 @@ void CDecDTMF::KeyReset() {
 
 void CDecDTMF::RestartBlock() {
     State& state = *m_state;
-    std::fill(std::begin(state.s1), std::end(state.s1), 0.0);
-    std::fill(std::begin(state.s2), std::end(state.s2), 0.0);
-    std::copy_n(m_coefficients, kLanes, state.coefficients);
+    state.resonators.Restart(m_coefficients);
     state.blockEnergy = 0.0;
     state.samplesInBlock = 0;
 }

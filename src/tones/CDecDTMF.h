@@ -5,6 +5,7 @@
 
 #include "platform/HResult.h"
 #include "sample/CSampleEvent.h"
+#include "tones/ResonatorBank.h"
 
 // DTMF key detector. Runs 18 Goertzel resonators (four row tones, four column tones,
 // their second harmonics, 1100 Hz and a guard tone) over consecutive, non-overlapping
@@ -59,9 +60,9 @@ public:
     float EnergyThresholdInUse() const { return m_energyThreshold; }
     float SensitivityRatio() const { return m_sensitivityRatio; }
 
-    // 18 resonators padded to 20 lanes: five groups of four that vectorise cleanly.
+    // 18 resonators in a bank of 20 lanes (the last two idle).
     static constexpr int kResonators = 18;
-    static constexpr int kLanes = 20;
+    static constexpr int kLanes = ResonatorBank::kLanes;
     enum Resonator { kRow = 0, kCol = 4, kRowHarmonic = 8, kColHarmonic = 12, kFax = 16, kGuard = 17 };
 
 private:
