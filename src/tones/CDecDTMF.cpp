@@ -205,8 +205,10 @@ bool CDecDTMF::TonePairTest(const double power[kLanes], int& row, int& col) cons
     if (m_sensitivityRatio != 0.0f &&
         !(std::sqrt(r) / n >= m_sensitivityRatio && std::sqrt(c) / n >= m_sensitivityRatio))
         return false;
-    if (m_reverseTwist != 0.0f && !(m_reverseTwist * r > c)) return false;
-    if (m_normalTwist != 0.0f && !(m_normalTwist * c > r)) return false;
+    const float reverseTwist = m_reverseTwist != 0.0f ? m_reverseTwist : kBuiltInTwistLimit;
+    const float normalTwist = m_normalTwist != 0.0f ? m_normalTwist : kBuiltInTwistLimit;
+    if (!(reverseTwist * r > c)) return false;
+    if (!(normalTwist * c > r)) return false;
     if (m_relativePeakTest) {
         // Every other tone of the group at least 6.3 times (about 8 dB) weaker in power.
         for (int i = 0; i < 4; ++i) {

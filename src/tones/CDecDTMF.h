@@ -23,6 +23,11 @@ public:
     // there. At 8 kHz it is fs/4, whose coefficient is exactly the 0 a fresh record holds.
     static constexpr double kGuardFrequency = 2000.0;
     static constexpr double kFaxToneFrequency = 1100.0;
+    // Twist limit (power ratio, 12 dB) that holds while a twist test is switched off.
+    // Without any limit a lone tone counts as a key: a rectangular block leaks at least
+    // about 1/100 of a tone's power (20 dB down) into the strongest tone of the other
+    // group, which passes every other test. Real keys arrive with a few dB of twist.
+    static constexpr float kBuiltInTwistLimit = 15.848932f;
 
     CDecDTMF();
     ~CDecDTMF() override;
@@ -31,7 +36,7 @@ public:
     // 1633 Hz) frequencies.
     static void GetDefaultFreqs(float rowFreqs[4], float colFreqs[4]);
 
-    // Twist limits as power ratios; 0 switches a test off.
+    // Twist limits as power ratios; 0 leaves the built-in 12 dB limit in force.
     void SetTwist(float normalTwist, float reverseTwist);
 
     // Points the detector at the caller's frequency tables, read at every SetParameters.
