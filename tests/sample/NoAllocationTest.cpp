@@ -1,0 +1,79 @@
+// Decoding must not allocate: the whole path from a host buffer through the sample
+// stream, the detectors and the event procedure runs under a counting allocator.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "sample/CBaseDecoder.h"
+
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<long> g_allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+void CountKeys(void* context, int, std::uint64_t, std::int64_t) { ++*static_cast<int*>(context); }
+
+// Keys 0-9 for 50 ms each with 50 ms pauses, as interleaved 16-bit stereo with the keys
+// on the right channel.
+std::vector<unsigned char> StereoKeys(int seconds) {
+    constexpr double kRows[4] = {697, 770, 852, 941};
+    constexpr double kCols[4] = {1209, 1336, 1477, 1633};
+    std::vector<unsigned char> bytes;
+    for (int i = 0; i < seconds * 8000; ++i) {
+        const int slot = i / 400;
+        const int key = (slot / 2) % 16;
+        double x = 0.0;
+        if (slot % 2 == 0)
+            x = 0.2 * (std::sin(2 * M_PI * kRows[key / 4] * i / 8000.0) +
+                       std::sin(2 * M_PI * kCols[key % 4] * i / 8000.0));
+        const auto s = static_cast<std::int16_t>(std::lround(x * 32767.0));
+        bytes.insert(bytes.end(), {0, 0, static_cast<unsigned char>(s & 0xFF),
+                                   static_cast<unsigned char>((s >> 8) & 0xFF)});
+    }
+    return bytes;
+}
+
+TEST(NoAllocation, FeedingDecodingAndReportingAllocateNothing) {
+    const auto pcm = StereoKeys(20);
+    CBaseDecoder decoder;
+    int keys = 0;
+    float rows[4], cols[4];
+    CDecDTMF::GetDefaultFreqs(rows, cols);
+    decoder.SetHandle({&CountKeys, &keys}, nullptr);
+    decoder.EnableXDec(DEC_DTMF, 1);
+    ASSERT_EQ(decoder.SetParameters(8000, 16, -45.0f, CBaseDecoder::kRight), S_OK);
+    decoder.SetFreqs(rows, cols);
+    decoder.SetTwist(0, 0);
+    ASSERT_EQ(decoder.CDecDTMF::SetParameters(-65, 12, 40, 40, 15.1f, 1.2f, -1), S_OK);
+
+    g_allocations = 0;
+    g_counting = true;
+    std::size_t at = 0;
+    for (int size = 1; at < pcm.size(); size = size * 7 % 5003 + 1) {
+        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(size), pcm.size() - at));
+        decoder.InputData2(pcm.data() + at, n);
+        at += static_cast<std::size_t>(n);
+    }
+    decoder.putSamples(nullptr, 0, 1);
+    g_counting = false;
+
+    EXPECT_EQ(keys, 200);  // 20 s of one key per 100 ms, all reported
+    EXPECT_EQ(g_allocations.load(), 0);
+}
+
+}  // namespace
