@@ -145,7 +145,7 @@ TEST_F(Aggregate, SetParametersStartsAFreshRun) {
     decoder.SetHandle({&Record, &messages}, nullptr);
     Start(16, CBaseDecoder::kMono);
     decoder.OnDTMF('5', 10);
-    const auto bytes = Pcm16(std::vector<std::int16_t>(150, 0));
+    const auto bytes = Pcm16(std::vector<std::int16_t>(151, 0));
     decoder.InputData2(bytes.data(), 301);  // a carried byte too
     EXPECT_EQ(decoder.DTMFText(), "5");
     decoder.SetParameters(8000, 16, -45.0f, CBaseDecoder::kLeft);
