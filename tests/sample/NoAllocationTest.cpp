@@ -11,6 +11,9 @@
 
 #include "sample/CBaseDecoder.h"
 
+// The replacement operators below pair malloc with free themselves.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace {
 std::atomic<bool> g_counting{false};
 std::atomic<long> g_allocations{0};

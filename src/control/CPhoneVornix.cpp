@@ -1,0 +1,499 @@
+#include "control/CPhoneVornix.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "audio/CACMBuffer.h"
+#include "audio/CBuffer.h"
+#include "audio/CSoundFile.h"
+#include "audio/FormatNames.h"
+#include "sample/DecoderMessages.h"
+#include "vornix/Version.h"
+
+namespace {
+
+template <typename T>
+HRESULT Get(T stored, T* value) {
+    if (value == nullptr) return E_POINTER;
+    *value = stored;
+    return S_OK;
+}
+
+// Puts that are checked and then only stored.
+template <typename T>
+HRESULT Store(T& stored, T value, bool valid) {
+    if (!valid) return E_INVALIDARG;
+    stored = value;
+    return S_OK;
+}
+
+bool Below(std::int32_t value, std::uint32_t limit) { return static_cast<std::uint32_t>(value) < limit; }
+
+// The format every new object streams: 8 kHz, 16-bit, mono PCM.
+constexpr WAVEFORMATEX kDefaultRawFormat = {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+
+const char* ChannelText(int channelOption) {
+    switch (channelOption) {
+        case CBaseDecoder::kMono: return "Mono";
+        case CBaseDecoder::kLeft: return "stereo (decode left channel only)";
+        default: return "stereo (decode right channel only)";
+    }
+}
+
+bool IsDirectPcm(const WAVEFORMATEX& format) {
+    return format.wFormatTag == WAVE_FORMAT_PCM ||
+           (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT && format.wBitsPerSample == 32);
+}
+
+}  // namespace
+
+CPhoneVornix::CPhoneVornix(DecoderEventProc callback)
+    : m_fskParams(std::make_unique<CFSKParams>()),
+      m_decoder(std::make_unique<CBaseDecoder>()),
+      m_rawFormat(std::make_unique<std::uint8_t[]>(g_dwmax_format_size)),
+      m_callback(callback) {
+    CDecDTMF::GetDefaultFreqs(m_rowFreqs, m_colFreqs);
+    std::memcpy(m_rawFormat.get(), &kDefaultRawFormat, sizeof kDefaultRawFormat);
+    // The switch reads true from the start, so a new object decodes DTMF at once: a host
+    // that never touches the switch hears keys, as the property promises.
+    m_decoder->EnableXDec(DEC_DTMF, 1);
+}
+
+CPhoneVornix::~CPhoneVornix() = default;
+
+// ---------------------------------------------------------------- switches
+
+HRESULT CPhoneVornix::PutSwitch(VARIANT_BOOL& stored, VARIANT_BOOL value, std::int32_t decFlag) {
+    stored = value;
+    m_decoder->EnableXDec(decFlag, value != 0 ? 1 : 0);
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::get_MonitorDTMF(VARIANT_BOOL* v) const { return Get(m_monitorDTMF, v); }
+HRESULT CPhoneVornix::put_MonitorDTMF(VARIANT_BOOL v) { return PutSwitch(m_monitorDTMF, v, DEC_DTMF); }
+HRESULT CPhoneVornix::get_MonitorCallerID(VARIANT_BOOL* v) const { return Get(m_monitorCallerID, v); }
+HRESULT CPhoneVornix::put_MonitorCallerID(VARIANT_BOOL v) { return PutSwitch(m_monitorCallerID, v, DEC_CALLERID); }
+HRESULT CPhoneVornix::get_MonitorTTY(VARIANT_BOOL* v) const { return Get(m_monitorTTY, v); }
+HRESULT CPhoneVornix::put_MonitorTTY(VARIANT_BOOL v) { return PutSwitch(m_monitorTTY, v, DEC_TTY); }
+HRESULT CPhoneVornix::get_MonitorCustomTone(VARIANT_BOOL* v) const { return Get(m_monitorCustomTone, v); }
+HRESULT CPhoneVornix::put_MonitorCustomTone(VARIANT_BOOL v) {
+    return PutSwitch(m_monitorCustomTone, v, DEC_CUSTOMTONE);
+}
+HRESULT CPhoneVornix::get_EnableSpectrumConversion(VARIANT_BOOL* v) const {
+    return Get(m_enableSpectrumConversion, v);
+}
+HRESULT CPhoneVornix::put_EnableSpectrumConversion(VARIANT_BOOL v) {
+    return PutSwitch(m_enableSpectrumConversion, v, DEC_SPECTRUM);
+}
+HRESULT CPhoneVornix::get_MonitorMF(VARIANT_BOOL* v) const { return Get(m_monitorMF, v); }
+HRESULT CPhoneVornix::put_MonitorMF(VARIANT_BOOL v) { return PutSwitch(m_monitorMF, v, DEC_MF); }
+HRESULT CPhoneVornix::get_MonitorTonePaging(VARIANT_BOOL* v) const { return Get(m_monitorTonePaging, v); }
+HRESULT CPhoneVornix::put_MonitorTonePaging(VARIANT_BOOL v) {
+    return PutSwitch(m_monitorTonePaging, v, DEC_TONEPAGING);
+}
+HRESULT CPhoneVornix::get_MonitorSAME(VARIANT_BOOL* v) const { return Get(m_monitorSAME, v); }
+HRESULT CPhoneVornix::put_MonitorSAME(VARIANT_BOOL v) { return PutSwitch(m_monitorSAME, v, DEC_SAME); }
+HRESULT CPhoneVornix::get_MonitorCIDCW(VARIANT_BOOL* v) const { return Get(m_monitorCIDCW, v); }
+HRESULT CPhoneVornix::put_MonitorCIDCW(VARIANT_BOOL v) { return PutSwitch(m_monitorCIDCW, v, DEC_CIDCW); }
+HRESULT CPhoneVornix::get_MonitorVMWI(VARIANT_BOOL* v) const { return Get(m_monitorVMWI, v); }
+HRESULT CPhoneVornix::put_MonitorVMWI(VARIANT_BOOL v) { return PutSwitch(m_monitorVMWI, v, DEC_VMWI); }
+HRESULT CPhoneVornix::get_MonitorSIT(VARIANT_BOOL* v) const { return Get(m_monitorSIT, v); }
+HRESULT CPhoneVornix::put_MonitorSIT(VARIANT_BOOL v) { return PutSwitch(m_monitorSIT, v, DEC_SIT); }
+HRESULT CPhoneVornix::get_MonitorFSK(VARIANT_BOOL* v) const { return Get(m_monitorFSK, v); }
+HRESULT CPhoneVornix::put_MonitorFSK(VARIANT_BOOL v) { return PutSwitch(m_monitorFSK, v, DEC_FSK); }
+HRESULT CPhoneVornix::get_SynchronizeEvents(VARIANT_BOOL* v) const { return Get(m_synchronizeEvents, v); }
+HRESULT CPhoneVornix::put_SynchronizeEvents(VARIANT_BOOL v) {
+    m_synchronizeEvents = v;  // read at the next run start
+    return S_OK;
+}
+
+// ---------------------------------------------------------------- stream
+
+HRESULT CPhoneVornix::get_DecodeChannel(std::int32_t* v) const { return Get(m_decodeChannel, v); }
+HRESULT CPhoneVornix::put_DecodeChannel(std::int32_t v) { return Store(m_decodeChannel, v, Below(v, 2)); }
+
+HRESULT CPhoneVornix::get_SilenceThreshold(float* v) const { return Get(m_silenceThreshold, v); }
+HRESULT CPhoneVornix::put_SilenceThreshold(float v) {
+    if (v > 0.0f) return E_INVALIDARG;
+    if (v < 0.0f) m_silenceThreshold = v;  // 0 and NaN are accepted but change nothing
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::get_SampleProcessed(std::int32_t* v) const { return Get(m_sampleProcessed, v); }
+HRESULT CPhoneVornix::put_SampleProcessed(std::int32_t v) {
+    // The counter belongs to the runs; a host may only ask a file decode to stop.
+    if (v == -1 && m_sampleProcessed >= 0) m_sampleProcessed = -1;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------- groups
+
+template <typename T>
+HRESULT CPhoneVornix::PutGroup(T& stored, T value, std::int32_t decFlag) {
+    const bool changed = !(stored == value);
+    stored = value;
+    if (changed) SetDecoderParams(m_runSampleRate, decFlag);
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::get_minDuration(std::int32_t* v) const { return Get(m_minDuration, v); }
+HRESULT CPhoneVornix::put_minDuration(std::int32_t v) { return PutGroup(m_minDuration, v, DEC_DTMF); }
+HRESULT CPhoneVornix::get_minIntervalDuration(std::int32_t* v) const { return Get(m_minIntervalDuration, v); }
+HRESULT CPhoneVornix::put_minIntervalDuration(std::int32_t v) {
+    return PutGroup(m_minIntervalDuration, v, DEC_DTMF);
+}
+HRESULT CPhoneVornix::get_Harmonic2nd_row(float* v) const { return Get(m_harmonic2ndRow, v); }
+HRESULT CPhoneVornix::put_Harmonic2nd_row(float v) { return PutGroup(m_harmonic2ndRow, v, DEC_DTMF); }
+HRESULT CPhoneVornix::get_Harmonic2nd_col(float* v) const { return Get(m_harmonic2ndCol, v); }
+HRESULT CPhoneVornix::put_Harmonic2nd_col(float v) { return PutGroup(m_harmonic2ndCol, v, DEC_DTMF); }
+HRESULT CPhoneVornix::get_EnergyThreshold(float* v) const { return Get(m_energyThreshold, v); }
+HRESULT CPhoneVornix::put_EnergyThreshold(float v) { return PutGroup(m_energyThreshold, v, DEC_DTMF); }
+HRESULT CPhoneVornix::get_Normal_twist(float* v) const { return Get(m_normalTwist, v); }
+HRESULT CPhoneVornix::put_Normal_twist(float v) { return PutGroup(m_normalTwist, v, DEC_DTMF); }
+HRESULT CPhoneVornix::get_Reverse_twist(float* v) const { return Get(m_reverseTwist, v); }
+HRESULT CPhoneVornix::put_Reverse_twist(float v) { return PutGroup(m_reverseTwist, v, DEC_DTMF); }
+HRESULT CPhoneVornix::get_Sensitive(float* v) const { return Get(m_sensitive, v); }
+HRESULT CPhoneVornix::put_Sensitive(float v) {
+    if (!(v <= 0.0f)) return E_INVALIDARG;  // NaN fails too
+    return PutGroup(m_sensitive, v, DEC_DTMF);
+}
+HRESULT CPhoneVornix::get_RelativePeakTest(VARIANT_BOOL* v) const {
+    return Get(static_cast<VARIANT_BOOL>(m_relativePeakTest & 0xFFFF), v);
+}
+HRESULT CPhoneVornix::put_RelativePeakTest(VARIANT_BOOL v) {
+    return PutGroup(m_relativePeakTest, static_cast<std::int32_t>(v), DEC_DTMF);
+}
+HRESULT CPhoneVornix::get_Frequency_index(std::int32_t* v) const { return Get(m_frequencyIndex, v); }
+HRESULT CPhoneVornix::put_Frequency_index(std::int32_t v) { return Store(m_frequencyIndex, v, Below(v, 4)); }
+HRESULT CPhoneVornix::get_Frequency_row(float* v) const { return Get(m_rowFreqs[m_frequencyIndex], v); }
+HRESULT CPhoneVornix::put_Frequency_row(float v) {
+    if (v <= 0.0f) return E_INVALIDARG;
+    m_rowFreqs[m_frequencyIndex] = v;
+    SetDecoderParams(m_runSampleRate, DEC_DTMF);
+    return S_OK;
+}
+HRESULT CPhoneVornix::get_Frequency_col(float* v) const { return Get(m_colFreqs[m_frequencyIndex], v); }
+HRESULT CPhoneVornix::put_Frequency_col(float v) {
+    if (v <= 0.0f) return E_INVALIDARG;
+    m_colFreqs[m_frequencyIndex] = v;
+    SetDecoderParams(m_runSampleRate, DEC_DTMF);
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::get_Rate(std::int32_t* v) const { return Get(m_rate, v); }
+HRESULT CPhoneVornix::put_Rate(std::int32_t v) {
+    if (!Below(v, 7)) return E_INVALIDARG;
+    return PutGroup(m_rate, v, DEC_TTY);
+}
+HRESULT CPhoneVornix::get_Mode(std::int32_t* v) const { return Get(m_mode, v); }
+HRESULT CPhoneVornix::put_Mode(std::int32_t v) {
+    if (!Below(v, 5)) return E_INVALIDARG;
+    return PutGroup(m_mode, v, DEC_TTY);
+}
+// The TTY tones reach the TTY decoder at its next parameter application.
+HRESULT CPhoneVornix::get_MarkFreq(float* v) const { return Get(m_markFreq, v); }
+HRESULT CPhoneVornix::put_MarkFreq(float v) { return Store(m_markFreq, v, !(v < 0.0f)); }
+HRESULT CPhoneVornix::get_SpaceFreq(float* v) const { return Get(m_spaceFreq, v); }
+HRESULT CPhoneVornix::put_SpaceFreq(float v) { return Store(m_spaceFreq, v, !(v < 0.0f)); }
+
+HRESULT CPhoneVornix::get_PagingType(std::int32_t* v) const { return Get(m_pagingType, v); }
+HRESULT CPhoneVornix::put_PagingType(std::int32_t v) { return PutGroup(m_pagingType, v, DEC_TONEPAGING); }
+HRESULT CPhoneVornix::get_MinAmpdB(float* v) const { return Get(m_minAmpdB, v); }
+HRESULT CPhoneVornix::put_MinAmpdB(float v) { return Store(m_minAmpdB, v, !(v >= 0.0f)); }
+HRESULT CPhoneVornix::get_minGapDuration(std::int32_t* v) const { return Get(m_minGapDuration, v); }
+HRESULT CPhoneVornix::put_minGapDuration(std::int32_t v) { return Store(m_minGapDuration, v, true); }
+
+HRESULT CPhoneVornix::get_FFT_Size(std::int32_t* v) const { return Get(m_fftSize, v); }
+HRESULT CPhoneVornix::put_FFT_Size(std::int32_t v) { return Store(m_fftSize, v, true); }
+HRESULT CPhoneVornix::get_FFT_Window(std::int32_t* v) const { return Get(m_fftWindow, v); }
+HRESULT CPhoneVornix::put_FFT_Window(std::int32_t v) { return PutGroup(m_fftWindow, v, DEC_CUSTOMTONE); }
+HRESULT CPhoneVornix::get_minSilenceDuration(std::int32_t* v) const { return Get(m_minSilenceDuration, v); }
+HRESULT CPhoneVornix::put_minSilenceDuration(std::int32_t v) {
+    return PutGroup(m_minSilenceDuration, v, DEC_CUSTOMTONE);
+}
+HRESULT CPhoneVornix::get_AmplitudeThreshold(float* v) const { return Get(m_amplitudeThreshold, v); }
+HRESULT CPhoneVornix::put_AmplitudeThreshold(float v) {
+    return PutGroup(m_amplitudeThreshold, v, DEC_CUSTOMTONE);
+}
+HRESULT CPhoneVornix::get_MaxTonesDuration(std::int32_t* v) const { return Get(m_maxTonesDuration, v); }
+HRESULT CPhoneVornix::put_MaxTonesDuration(std::int32_t v) { return Store(m_maxTonesDuration, v, v > 0); }
+HRESULT CPhoneVornix::get_Tolerance(float* v) const { return Get(m_tolerance, v); }
+HRESULT CPhoneVornix::put_Tolerance(float v) { return Store(m_tolerance, v, true); }
+
+HRESULT CPhoneVornix::get_ReceivedDTMFs(std::string* v) const { return Get(m_receivedDTMFs, v); }
+HRESULT CPhoneVornix::get_ReceivedTTY(std::string* v) const { return Get(m_receivedTTY, v); }
+HRESULT CPhoneVornix::get_AboutVersion(std::string* v) const { return Get(std::string(VORNIX_VERSION), v); }
+
+HRESULT CPhoneVornix::AboutBox() {
+    Log_Debug(kInformation, "Vornix telephone-line decoder, version %s (%s build).", VORNIX_VERSION,
+              VORNIX_BUILD_TYPE);
+    return S_OK;
+}
+
+// ---------------------------------------------------------------- other operations
+
+HRESULT CPhoneVornix::GetfrequencyDB(double, double* retvalue) const {
+    if (retvalue == nullptr) return E_POINTER;
+    *retvalue = -1.0;  // no spectrum detector to ask
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::GetCenterFreqs(double* frequency, double* secondFreq) const {
+    if (frequency == nullptr || secondFreq == nullptr) return E_POINTER;
+    *frequency = 0.0;
+    *secondFreq = 0.0;
+    return E_FAIL;  // no spectrum detector to ask
+}
+
+HRESULT CPhoneVornix::Sample2Second(std::int32_t nSample, double* fSeconds) const {
+    if (fSeconds == nullptr) return E_POINTER;
+    *fSeconds = m_runSampleRate == 0 ? 0.0 : static_cast<double>(nSample) / m_runSampleRate;
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::MonitorTones_Add(std::int32_t appSpecific, std::int32_t minPeriodOn,
+                                       std::int32_t minPeriodOff, std::int32_t frequency1,
+                                       std::int32_t frequency2, std::int32_t frequency3,
+                                       std::int32_t frequency4, float minAmpdB, float maxAmpdB) {
+    const bool duplicate = std::any_of(m_tones.begin(), m_tones.end(),
+                                       [&](const tag_tone& t) { return t.AppSpecific == appSpecific; });
+    if (duplicate) {
+        m_errorText = "AppSpecific can't be duplicate";
+        return E_INVALIDARG;
+    }
+    m_tones.push_back({appSpecific, minPeriodOn, minPeriodOff, maxAmpdB, minAmpdB, frequency1,
+                       frequency2, frequency3, frequency4, m_tolerance});
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::MonitorTones_Clear() {
+    m_tones.clear();
+    m_decoder->EnableXDec(DEC_MONITORTONES, 0);
+    return S_OK;
+}
+
+CFSKParams* CPhoneVornix::get_FSKParams() {
+    if (!m_fskParams) m_fskParams = std::make_unique<CFSKParams>();
+    return m_fskParams.get();
+}
+
+void CPhoneVornix::SetDecoderParams(std::int32_t, std::int32_t decFlag) {
+    // Each detector applies its own group here as it joins the aggregate.
+    if (decFlag & DEC_DTMF) {
+        CDecDTMF& dtmf = *m_decoder;
+        dtmf.SetFreqs(m_rowFreqs, m_colFreqs);
+        dtmf.SetTwist(m_normalTwist, m_reverseTwist);
+        dtmf.SetParameters(m_sensitive, m_energyThreshold, m_minDuration, m_minIntervalDuration,
+                           m_harmonic2ndCol, m_harmonic2ndRow, m_relativePeakTest);
+    }
+    if (decFlag & DEC_MONITORTONES) m_decoder->EnableXDec(DEC_MONITORTONES, m_tones.empty() ? 0 : 1);
+}
+
+// ---------------------------------------------------------------- runs
+
+HRESULT CPhoneVornix::WaveStreamStart() { return WaveStreamStart2(RawFormat()); }
+
+HRESULT CPhoneVornix::RefuseFormat(const char* reason, const WAVEFORMATEX& format) {
+    char text[256];
+    std::snprintf(text, sizeof text, "Format unsupported: %s (tag %u, %u channels, %u Hz, %u bits).",
+                  reason, format.wFormatTag, format.nChannels, format.nSamplesPerSec,
+                  format.wBitsPerSample);
+    m_errorText = text;
+    return E_FAIL;
+}
+
+HRESULT CPhoneVornix::WaveStreamStart2(const WAVEFORMATEX* format) {
+    if (format == nullptr) return E_POINTER;
+    // A stale converter from an unfinished run must never see this run's audio.
+    m_conversion.reset();
+    if (format->nChannels == 0 || format->nChannels > 2)
+        return RefuseFormat("one or two channels can be decoded", *format);
+    if (format->nBlockAlign == 0) return RefuseFormat("the block align is 0", *format);
+    if (format->nSamplesPerSec == 0 || format->nSamplesPerSec > 0x7FFFFFFF)
+        return RefuseFormat("the sample rate is out of range", *format);
+
+    if (m_synchronizeEvents != 0 && !m_window) {
+        m_window = std::make_unique<EventWindow>(
+            [this](int msg, std::uint64_t w, std::int64_t l) { m_callback(msg, w, l); });
+    }
+    const int channelOption = format->nChannels == 1 ? CBaseDecoder::kMono : m_decodeChannel;
+
+    const WAVEFORMATEX* decoded = format;
+    if (!IsDirectPcm(*format)) {
+        const HRESULT hr = StartConversion(*format, &decoded);
+        if (FAILED(hr)) return hr;
+    }
+    const std::int32_t frameSize = decoded->nChannels * decoded->wBitsPerSample / 8;
+    if (frameSize == 0) return RefuseFormat("a sample frame would be empty", *decoded);
+    const HRESULT hr = DecodeWaveStreamStart(decoded->wBitsPerSample,
+                                             static_cast<std::int32_t>(decoded->nSamplesPerSec), channelOption);
+    if (FAILED(hr)) return hr;
+    m_frameSize = frameSize;
+    m_runSampleRate = static_cast<std::int32_t>(decoded->nSamplesPerSec);
+    return hr;
+}
+
+HRESULT CPhoneVornix::StartConversion(const WAVEFORMATEX& format, const WAVEFORMATEX** decoded) {
+    m_conversion = std::make_unique<CACMBuffer>();
+    m_conversion->SetSrcFmt(&format);
+    WAVEFORMATEX* suggested = nullptr;
+    if (m_conversion->GetSuggestFormat(&suggested) != 0 || suggested == nullptr ||
+        m_conversion->SetDstFmt(suggested) != 0) {
+        m_conversion.reset();
+        m_errorText = "Format unsupported.";
+        return E_FAIL;
+    }
+    const std::string description = FormatNameText(format) + " " + FormatDetailText(format);
+    Log_Debug(kInformation, "Wave file in codec '%s'. Converting to PCM on the fly.", description.c_str());
+    *decoded = suggested;
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::DecodeWaveStreamStart(int bits, std::int32_t sampleRate, int channelOption) {
+    m_receivedDTMFs.clear();
+    m_receivedTTY.clear();
+    Log_Debug(kInformation, "Start the decoding (format: %dbits, %dHz, %s; v:%s x64).", bits, sampleRate,
+              ChannelText(channelOption), VORNIX_VERSION);
+    m_decoder->SetHandle(m_synchronizeEvents != 0 ? DecoderEventProc{} : m_callback, m_window.get());
+    if (FAILED(m_decoder->SetParameters(sampleRate, bits, m_silenceThreshold, channelOption))) {
+        char text[128];
+        std::snprintf(text, sizeof text, "Format unsupported: %d bits per sample at %d Hz.", bits, sampleRate);
+        m_errorText = text;
+        return E_FAIL;
+    }
+    SetDecoderParams(sampleRate, -1);
+    return S_OK;
+}
+
+void CPhoneVornix::CountFrames(std::uint32_t bytes) {
+    if (m_sampleProcessed == -1 || m_frameSize <= 0) return;
+    m_sampleProcessed = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_sampleProcessed) +
+                                                  bytes / static_cast<std::uint32_t>(m_frameSize));
+    if (m_sampleProcessed == -1) m_sampleProcessed = 0;  // a count never reads as a stop request
+}
+
+HRESULT CPhoneVornix::_WaveStreamInputEx(const std::uint8_t* buffAddr, std::int32_t offset,
+                                         std::int32_t cbSize, std::int32_t* retvalue) {
+    if (offset < 0 || cbSize < 0) return E_INVALIDARG;
+    if (retvalue == nullptr) return E_POINTER;
+    *retvalue = 0;
+    if (buffAddr == nullptr && cbSize > 0) return E_POINTER;
+    const std::uint8_t* data = buffAddr == nullptr ? nullptr : buffAddr + offset;
+
+    if (m_conversion) {
+        m_conversion->PrepareHeader(cbSize, 0);
+        const int r = m_conversion->ProcessInput(data, cbSize);
+        if (r != 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "Unexpected error in ACM converting (%d)", r);
+            m_errorText = text;
+            return E_FAIL;
+        }
+        const std::uint8_t* pcm = nullptr;
+        std::int32_t length = 0;
+        while (m_conversion && m_conversion->ProcessOutput(&pcm, &length) == 0) {
+            m_decoder->InputData2(pcm, length);
+            CountFrames(static_cast<std::uint32_t>(length));
+        }
+    } else {
+        m_decoder->InputData2(data, cbSize);
+        CountFrames(static_cast<std::uint32_t>(cbSize));
+    }
+    *retvalue = cbSize;
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::WaveStreamInputEx(std::int32_t, std::int32_t, std::int32_t, std::int32_t*) {
+    return E_NOTIMPL;  // a 32-bit address cannot name a buffer in a 64-bit process
+}
+
+HRESULT CPhoneVornix::WaveStreamEnd() {
+    m_decoder->putSamples(nullptr, 0, 1);
+    if (m_synchronizeEvents != 0) {
+        if (m_window) m_window->Post(DM_DECODE_END, 0, 0);
+    } else if (m_callback) {
+        m_callback(DM_DECODE_END, 0, 0);
+    }
+    m_receivedDTMFs = m_decoder->DTMFText();
+    m_receivedTTY = m_decoder->TTYText();
+    m_conversion.reset();
+    return S_OK;
+}
+
+HRESULT CPhoneVornix::DecodeWaveFile(const char* fileName) {
+    if (fileName == nullptr || *fileName == '\0') return E_INVALIDARG;
+    const char* slash = std::strrchr(fileName, '/');
+    Log_Debug(kInformation, "Start decode the wave file '%s'.", slash ? slash + 1 : fileName);
+
+    auto formatBuffer = std::make_unique<std::uint8_t[]>(g_dwmax_format_size);
+    auto* format = reinterpret_cast<WAVEFORMATEX*>(formatBuffer.get());
+    CSoundFile file(fileName, format, g_dwmax_format_size);
+    if (!file.IsOK()) {
+        Log_Debug(kFileOpenFailed, "%s", file.GetLastErrorText());
+        m_errorText = file.GetLastErrorText();
+        return E_FAIL;
+    }
+    if (file.GetFileKind() == CSoundFile::kKindRawPcm) {
+        Log_Debug(kInformation, "Process as the RAW audio file.");
+        std::memcpy(formatBuffer.get(), m_rawFormat.get(),
+                    std::min<std::uint32_t>(WaveFormatSize(*RawFormat()), g_dwmax_format_size));
+    }
+    if (format->nChannels > 1)
+        Log_Debug(kInformation, "Stereo format, decode the %s.",
+                  m_decodeChannel == 0 ? "Left Channel" : "Right Channel");
+    HRESULT hr = WaveStreamStart2(format);
+    if (hr != S_OK) return hr;
+
+    m_sampleProcessed = 0;
+    const auto dataLength = static_cast<std::int64_t>(file.GetDataLength());
+    std::int64_t consumed = 0;
+    Deliver(DM_PROGRESS, 0, dataLength);
+    // One second of whole blocks per read.
+    const std::uint32_t chunk = std::max<std::uint32_t>(
+        format->nAvgBytesPerSec / format->nBlockAlign * format->nBlockAlign, format->nBlockAlign);
+    CBuffer buffer(chunk);
+    if (buffer.Capacity() == 0) {
+        m_errorText = "Out of memory!";
+        return E_OUTOFMEMORY;
+    }
+    while (m_sampleProcessed != -1 && file.Read(buffer)) {
+        std::int32_t taken = 0;
+        hr = _WaveStreamInputEx(buffer.Data(), 0, static_cast<std::int32_t>(buffer.Length()), &taken);
+        if (hr != S_OK) return hr;
+        consumed += buffer.Length();
+        Deliver(DM_PROGRESS, static_cast<std::uint64_t>(consumed), dataLength);
+    }
+    file.Close();
+    WaveStreamEnd();
+    return S_OK;
+}
+
+// ---------------------------------------------------------------- events and debug
+
+void CPhoneVornix::Deliver(int msg, std::uint64_t wParam, std::int64_t lParam) {
+    if (m_callback) m_callback(msg, wParam, lParam);
+}
+
+int CPhoneVornix::DispatchEvents() { return m_window ? m_window->DispatchEvents() : 0; }
+
+int CPhoneVornix::WaitEvents(int timeoutMs) {
+    return m_window ? m_window->WaitEvents(std::chrono::milliseconds(timeoutMs)) : 0;
+}
+
+HRESULT CPhoneVornix::Fire_OnDebug(const char* text, std::int32_t level) {
+    Deliver(DM_DEBUG_TEXT, AddressOf(text), level);
+    return S_OK;
+}
+
+void CPhoneVornix::Log_Debug(int level, const char* format, ...) {
+    // Each line is formatted on the caller's stack: the receiver copies it during the
+    // call, and two objects logging on two threads never share a buffer.
+    char line[kDebugLineSize];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    Fire_OnDebug(line, level);
+}
