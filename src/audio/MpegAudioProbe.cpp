@@ -1,0 +1,131 @@
+#include "audio/MpegAudioProbe.h"
+
+#include <cstring>
+
+namespace {
+
+// Bit rates in kbit/s by bit-rate index; index 0 (free format) and 15 are not usable.
+constexpr int kBitRates[5][16] = {
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},  // MPEG-1 layer I
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},     // MPEG-1 layer II
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},      // MPEG-1 layer III
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},     // MPEG-2/2.5 layer I
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},          // MPEG-2/2.5 layers II, III
+};
+
+// Sampling rates by sampling-rate index; index 3 is reserved.
+constexpr int kSampleRates[3][3] = {
+    {44100, 48000, 32000},  // MPEG-1
+    {22050, 24000, 16000},  // MPEG-2
+    {11025, 12000, 8000},   // MPEG-2.5
+};
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
+}
+
+bool IsSync(const std::uint8_t* p) { return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0; }
+
+// Where the variable-bit-rate header sits behind the frame header: after the side
+// information, whose length depends on the version and on mono or stereo.
+std::size_t XingOffset(MpegAudioProbe::Version version, int channels) {
+    if (version == MpegAudioProbe::Version::Mpeg1) return channels == 1 ? 21 : 36;
+    return channels == 1 ? 13 : 21;
+}
+
+}  // namespace
+
+bool MpegAudioProbe::DecodeHeader(const std::uint8_t* bytes, FrameHeader& header) {
+    if (!IsSync(bytes)) return false;
+    const int versionBits = (bytes[1] >> 3) & 3;
+    const int layerBits = (bytes[1] >> 1) & 3;
+    const int bitRateIndex = bytes[2] >> 4;
+    const int sampleRateIndex = (bytes[2] >> 2) & 3;
+    if (layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || sampleRateIndex == 3) return false;
+    // The reserved version value 01 is read as MPEG-1, as the rest of the header then
+    // decides whether the stream is usable.
+    header.version = versionBits == 2 ? Version::Mpeg2 : versionBits == 0 ? Version::Mpeg25 : Version::Mpeg1;
+    header.layer = 4 - layerBits;
+    const bool mpeg1 = header.version == Version::Mpeg1;
+    const int table = mpeg1 ? header.layer - 1 : (header.layer == 1 ? 3 : 4);
+    header.bitRateKbps = kBitRates[table][bitRateIndex];
+    header.sampleRate = kSampleRates[static_cast<int>(header.version)][sampleRateIndex];
+    header.channels = (bytes[3] >> 6) == 3 ? 1 : 2;
+    return true;
+}
+
+int MpegAudioProbe::Probe(const std::uint8_t* data, std::size_t size) {
+    m_header = FrameHeader{};
+    m_xing = XingHeader{};
+    if (data == nullptr) return kNotFound;
+    for (std::size_t i = 0; i + 4 < size; ++i) {
+        if (!DecodeHeader(data + i, m_header)) continue;
+        m_frameOffset = i;
+        ReadXing(data + i, size - i);
+        return m_header.layer == 3 ? kOk : kNotFound;
+    }
+    m_header = FrameHeader{};
+    return kNotFound;
+}
+
+void MpegAudioProbe::ReadXing(const std::uint8_t* frame, std::size_t size) {
+    std::size_t at = XingOffset(m_header.version, m_header.channels);
+    if (at + 8 > size || std::memcmp(frame + at, "Xing", 4) != 0) return;
+    m_xing.present = true;
+    m_xing.flags = BigEndian32(frame + at + 4);
+    at += 8;
+    // Each field is taken only when the data read from the file holds it completely.
+    if ((m_xing.flags & 1u) != 0 && at + 4 <= size) {
+        m_xing.frames = BigEndian32(frame + at);
+        at += 4;
+    }
+    if ((m_xing.flags & 2u) != 0 && at + 4 <= size) {
+        m_xing.bytes = BigEndian32(frame + at);
+        at += 4;
+    }
+    if ((m_xing.flags & 4u) != 0 && at + m_xing.toc.size() <= size) {
+        std::memcpy(m_xing.toc.data(), frame + at, m_xing.toc.size());
+        at += m_xing.toc.size();
+    }
+    if ((m_xing.flags & 8u) != 0 && at + 4 <= size) m_xing.quality = BigEndian32(frame + at);
+}
+
+std::uint16_t MpegAudioProbe::BlockSize(int sampleRate, int bitRateKbps) {
+    // nBlockSize = K / r truncated, with r = rate x 16 / bit rate (bit/s) and K (one
+    // decimal) per sampling rate; 12000 and 24000 Hz use the 1152-sample frame of the
+    // other half-rate streams. Worked in integers with K in tenths: the quotient is
+    // often a whole number exactly (416 at 44100 Hz and 128 kbit/s), which a floating-
+    // point division lands just below and truncation would then lose.
+    std::int64_t kTenths = 0;
+    switch (sampleRate) {
+    case 8000:
+    case 12000:
+    case 16000:
+    case 24000: kTenths = 11520; break;
+    case 11025:
+    case 22050: kTenths = 11466; break;
+    case 32000: kTenths = 23040; break;
+    case 44100:
+    case 48000: kTenths = 22932; break;
+    default: return 0;
+    }
+    if (bitRateKbps <= 0) return 0;
+    const std::int64_t blockSize = kTenths * bitRateKbps * 100 / (static_cast<std::int64_t>(sampleRate) * 16);
+    return static_cast<std::uint16_t>(blockSize);
+}
+
+void MpegAudioProbe::FillFormat(MPEGLAYER3WAVEFORMAT& format) const {
+    format.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    format.wfx.nChannels = static_cast<std::uint16_t>(m_header.channels);
+    format.wfx.nSamplesPerSec = static_cast<std::uint32_t>(m_header.sampleRate);
+    format.wfx.nAvgBytesPerSec = static_cast<std::uint32_t>(m_header.bitRateKbps) * 1000 / 8;
+    format.wfx.nBlockAlign = 1;
+    format.wfx.wBitsPerSample = 0;
+    format.wfx.cbSize = sizeof(MPEGLAYER3WAVEFORMAT) - sizeof(WAVEFORMATEX);
+    format.wID = 1;
+    format.fdwFlags = 2;
+    format.nBlockSize = BlockSize(m_header.sampleRate, m_header.bitRateKbps);
+    format.nFramesPerBlock = 1;
+    format.nCodecDelay = 1393;
+}
