@@ -168,6 +168,10 @@ public:
     const std::string& ErrorText() const { return m_errorText; }
     void SetErrorText(std::string text) { m_errorText = std::move(text); }
 
+    // The DTMF frequency tables (four entries each), read at every DTMF application.
+    float* RowFrequencies() { return m_rowFreqs; }
+    float* ColFrequencies() { return m_colFreqs; }
+
     // The aggregate, for the component and the tests.
     CBaseDecoder& Decoder() { return *m_decoder; }
     std::int32_t RunSampleRate() const { return m_runSampleRate; }
