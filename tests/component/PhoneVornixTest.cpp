@@ -1,0 +1,292 @@
+#include "vornix/PhoneVornix.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sample/DecoderMessages.h"
+#include "synth/DtmfGenerator.h"
+#include "synth/PcmRenderer.h"
+#include "synth/SignalTimeline.h"
+
+namespace {
+
+using namespace Orvane::VornixNet;
+
+// Collects what the component raises.
+struct Listener {
+    std::vector<std::pair<std::string, int>> debug;  // text (or "<null>") and code
+    std::vector<KeyArgs> dtmf;
+    std::vector<KeyArgs> tty;
+    std::vector<OnCallerIDArgs> callerId;
+    int vmwi = 0;
+    int sit = 0;
+    std::vector<OnFrequencyDetectedArgs> frequencies;
+
+    explicit Listener(PhoneVornix& v) {
+        v.OnDebug += [this](PhoneVornix&, const OnDebugArgs& e) {
+            debug.emplace_back(e.InfoMsg().value_or("<null>"), e.RefCode());
+        };
+        v.OnDTMF += [this](PhoneVornix&, const KeyArgs& e) { dtmf.push_back(e); };
+        v.OnTTY += [this](PhoneVornix&, const KeyArgs& e) { tty.push_back(e); };
+        v.OnCallerID += [this](PhoneVornix&, const OnCallerIDArgs& e) { callerId.push_back(e); };
+        v.OnVMWI += [this](PhoneVornix&, const OnVMWIArgs&) { ++vmwi; };
+        v.OnSIT += [this](PhoneVornix&, const OnSITArgs&) { ++sit; };
+        v.OnFrequencyDetected += [this](PhoneVornix&, const OnFrequencyDetectedArgs& e) { frequencies.push_back(e); };
+    }
+    bool Logged(const std::string& text, int code = 0) const {
+        for (const auto& d : debug)
+            if (d.first == text && d.second == code) return true;
+        return false;
+    }
+};
+
+std::vector<std::uint8_t> KeysPcm(const std::string& keys) {
+    SignalTimeline timeline(8000);
+    DtmfGenerator::Options options;
+    options.toneMs = 60;
+    options.gapMs = 60;
+    DtmfGenerator(options).Append(timeline, keys);
+    timeline.AppendSilence(800);
+    std::vector<unsigned char> pcm;
+    PcmRenderer({16, 1, 0, 8000}).Render(timeline, pcm);
+    return pcm;
+}
+
+template <typename T>
+std::uint64_t Address(const T* record) {
+    return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(record));
+}
+
+TEST(Component, NewComponentDefaults) {
+    PhoneVornix v;
+    EXPECT_TRUE(v.MonitorDTMF());
+    EXPECT_FALSE(v.SynchronizeEvents());
+    EXPECT_FALSE(v.MonitorCallerID());
+    EXPECT_EQ(v.WaveFormatIndex(), PCM_8kHz16BitMono);
+    EXPECT_EQ(v.WaveFormatID(), "01000100401f0000803e0000020010000000");
+    EXPECT_EQ(v.DecodeChannel(), LEFT_CHANNEL);
+    EXPECT_EQ(v.SilenceThreshold(), -45.0f);
+    EXPECT_EQ(v.Sample2Second(8000), 0.0);
+    EXPECT_FALSE(v.AboutVersion().empty());
+    EXPECT_EQ(&v.DTMFParams(), &v.DTMFParams());
+}
+
+TEST(Component, BadValuesThrowWithTheLastErrorText) {
+    PhoneVornix v;
+    try {
+        v.DecodeChannel(static_cast<CHANNEL_OPT>(2));
+        FAIL() << "no exception";
+    } catch (const ArgumentException& e) {
+        EXPECT_EQ(e.HResult(), static_cast<std::int32_t>(0x80070057u));
+        EXPECT_STREQ(e.what(), "");  // nothing stored yet
+    }
+    v.MonitorTones_Add(1, 100, 100, 440, 0, 0, 0, -40, 0);
+    v.MonitorTones_Add(1, 100, 100, 480, 0, 0, 0, -40, 0);  // duplicate: silent, but leaves its text
+    try {
+        v.SilenceThreshold(5.0f);
+        FAIL() << "no exception";
+    } catch (const ArgumentException& e) {
+        EXPECT_STREQ(e.what(), "AppSpecific can't be duplicate");
+    }
+    EXPECT_THROW(v.TTYParams().Rate(static_cast<TTY_RATE>(7)), ArgumentException);
+    v.TTYParams().Rate(BR_1200_BPS);
+    EXPECT_EQ(v.TTYParams().Rate(), BR_1200_BPS);
+}
+
+TEST(Component, StreamInputEdges) {
+    PhoneVornix v;
+    try {
+        v.WaveStreamInput({});
+        FAIL() << "no exception";
+    } catch (const ArgumentException& e) {
+        EXPECT_STREQ(e.what(), "Please use WaveStreamStart() method to initialize the decoding first.");
+    }
+    v.WaveStreamStart();
+    const std::uint8_t one = 0;
+    EXPECT_EQ(v.WaveStreamInput({&one, 1}), 1);
+}
+
+TEST(Component, SourcesThatAreNotAudio) {
+    PhoneVornix v;
+    Listener l(v);
+    try {
+        v.Source(std::string("/nonexistent/folder/keys.wav"));
+        FAIL() << "no exception";
+    } catch (const VornixException& e) {
+        ASSERT_FALSE(l.debug.empty());
+        EXPECT_TRUE(l.Logged(e.what(), 100)) << e.what();
+        EXPECT_NE(std::string(e.what()), "");
+    }
+    EXPECT_NO_THROW(v.Source(std::any(42)));
+    EXPECT_THROW(v.Source(std::any()), ArgumentException);
+    EXPECT_THROW(v.Source(std::any(static_cast<CAudioDataSource*>(nullptr))), ArgumentException);
+}
+
+TEST(Component, KeysFromAStreamWithTheirDebugLines) {
+    PhoneVornix v;
+    Listener l(v);
+    v.WaveStreamStart();
+    const auto pcm = KeysPcm("1#");
+    v.WaveStreamInput(pcm);
+    v.WaveStreamEnd();
+    ASSERT_EQ(l.dtmf.size(), 2u);
+    EXPECT_EQ(l.dtmf[0].RecvChar(), u'1');
+    EXPECT_EQ(l.dtmf[1].RecvChar(), u'#');
+    EXPECT_EQ(l.dtmf[1].RawCode(), '#');
+    EXPECT_TRUE(l.Logged("DTMF tone detected, Key='1', position=" + std::to_string(l.dtmf[0].Position())));
+    EXPECT_TRUE(l.Logged("End of decoding."));
+    EXPECT_GT(v.Sample2Second(l.dtmf[1].Position()), 0.12);
+}
+
+TEST(Component, AHandlerExceptionSurfacesAfterTheFeedingCall) {
+    PhoneVornix v;
+    int keys = 0;
+    v.OnDTMF += [&](PhoneVornix&, const KeyArgs&) {
+        if (++keys == 1) throw std::runtime_error("handler failed");
+    };
+    v.WaveStreamStart();
+    const auto pcm = KeysPcm("123");
+    EXPECT_THROW(v.WaveStreamInput(pcm), std::runtime_error);
+    EXPECT_EQ(keys, 3);  // decoding went on: the later keys still arrived
+    EXPECT_NO_THROW(v.WaveStreamEnd());
+}
+
+TEST(Component, HandlersCanBeRemoved) {
+    PhoneVornix v;
+    int calls = 0;
+    const auto handle = v.OnDTMF += [&](PhoneVornix&, const KeyArgs&) { ++calls; };
+    v.InternalMessage(DM_DTMF, '5', 0);
+    v.OnDTMF -= handle;
+    v.InternalMessage(DM_DTMF, '6', 0);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(ComponentDispatch, TtyShiftsAndCharacters) {
+    PhoneVornix v;
+    Listener l(v);
+    v.InternalMessage(DM_TTY_CHAR, 27u << 16, 80);
+    v.InternalMessage(DM_TTY_CHAR, (31u << 16), 90);
+    v.InternalMessage(DM_TTY_CHAR, (3u << 16) | 'E', 100);
+    v.InternalMessage(DM_TTY_CHAR, (4u << 16), 110);
+    EXPECT_TRUE(l.Logged("OnTTY(), Receive figures shift"));
+    EXPECT_TRUE(l.Logged("OnTTY(), Receive letters shift"));
+    EXPECT_TRUE(l.Logged("OnTTY(), Receive char='E' (69), raw code=3 position=100"));
+    EXPECT_TRUE(l.Logged("OnTTY(), Receive char=null, raw code=4 position=110"));
+    ASSERT_EQ(l.tty.size(), 4u);
+    EXPECT_EQ(l.tty[0].RecvChar(), 0);
+    EXPECT_EQ(l.tty[0].RawCode(), 27);
+}
+
+TEST(ComponentDispatch, CallerIdStatusWords) {
+    PhoneVornix v;
+    Listener l(v);
+    unsigned char raw[32];
+    for (int i = 0; i < 32; ++i) raw[i] = static_cast<unsigned char>(i);
+    CallerIDStrings strings{"ANNA", "5551234", "12071530", nullptr, raw};
+    CallerIDStatus status{0x00200000, 4000};
+    v.InternalMessage(DM_CALLERID, Address(&strings), static_cast<std::int64_t>(Address(&status)));
+    ASSERT_EQ(l.callerId.size(), 1u);
+    EXPECT_EQ(l.callerId[0].Status(), CID_STATUS_OK);
+    ASSERT_TRUE(l.callerId[0].RawData().has_value());
+    EXPECT_EQ(l.callerId[0].RawData()->size(), 32u);
+    EXPECT_EQ(l.callerId[0].Name(), "ANNA");
+    EXPECT_FALSE(l.callerId[0].CalledNumber().has_value());
+    EXPECT_TRUE(l.Logged("OnCallerID(), number=5551234, name=ANNA, date=12071530, position=4000"));
+
+    status.iflag = 4;
+    v.InternalMessage(DM_CALLERID, Address(&strings), static_cast<std::int64_t>(Address(&status)));
+    EXPECT_TRUE(l.Logged("CID SDMF format detected."));
+    EXPECT_EQ(l.callerId.size(), 1u);
+
+    status.iflag = 0x00050001;  // bad checksum, 5 raw bytes
+    v.InternalMessage(DM_CALLERID, Address(&strings), static_cast<std::int64_t>(Address(&status)));
+    ASSERT_EQ(l.callerId.size(), 2u);
+    const OnCallerIDArgs& bad = l.callerId[1];
+    EXPECT_EQ(bad.Status(), CID_STATUS_BAD_CHECKSUM);
+    EXPECT_FALSE(bad.Name().has_value());
+    EXPECT_FALSE(bad.CallerNumber().has_value());
+    EXPECT_FALSE(bad.sDateTime().has_value());
+    EXPECT_FALSE(bad.CalledNumber().has_value());
+    EXPECT_EQ(bad.RawData()->size(), 5u);
+}
+
+TEST(ComponentDispatch, FrequenciesSitVmwiAndStrangers) {
+    PhoneVornix v;
+    Listener l(v);
+    FrequencyPair pair{1004.5, -1.0};
+    ToneTiming timing{1200, 250};
+    v.InternalMessage(DM_FREQUENCY_DETECTED, Address(&pair), static_cast<std::int64_t>(Address(&timing)));
+    EXPECT_TRUE(l.Logged("Frequency detected, 1004.5Hz, start position=1200, duration=250(ms)"));
+    ASSERT_EQ(l.frequencies.size(), 1u);
+    EXPECT_EQ(l.frequencies[0].secondFreq(), -1.0);
+    EXPECT_EQ(l.frequencies[0].StartPos(), 1200);
+
+    v.InternalMessage(DM_SIT, 7, 100);
+    EXPECT_EQ(l.sit, 0);
+    v.InternalMessage(DM_SIT, 1, 100);
+    EXPECT_TRUE(l.Logged("SIT ('Vacant Code') tone detected, position=100."));
+
+    VMWIInfo info{4, 50};
+    v.InternalMessage(DM_VMWI, Address(&info), 0);
+    EXPECT_TRUE(l.Logged("VMWI signal detected."));
+    EXPECT_EQ(l.vmwi, 0);
+    info.iFlag = 9;
+    v.InternalMessage(DM_VMWI, Address(&info), 0);
+    EXPECT_EQ(l.debug.back().first, "<null>");
+    info.iFlag = 1;
+    v.InternalMessage(DM_VMWI, Address(&info), 0);
+    EXPECT_EQ(l.vmwi, 1);
+
+    const auto before = l.debug.size();
+    v.InternalMessage(2000, 1, 2);
+    v.InternalMessage(1032, 1, 2);
+    EXPECT_EQ(l.debug.size(), before);
+}
+
+TEST(ComponentGroups, DtmfFrequencies) {
+    PhoneVornix v;
+    CDTMFParams& p = v.DTMFParams();
+    EXPECT_EQ(p.Frequency_row(), (std::vector<float>{697, 770, 852, 941}));
+    EXPECT_EQ(p.Frequency_col(), (std::vector<float>{1209, 1336, 1477, 1633}));
+    EXPECT_EQ(p.getFrequency(1), p.Frequency_row());
+    const std::vector<float> odd = {0, -5, 1400, 1500};
+    p.setFrequency(odd, 0);  // unchecked by design
+    EXPECT_EQ(p.Frequency_col(), odd);
+    const std::vector<float> two = {700, 780};
+    EXPECT_THROW(p.Frequency_row(two), IndexOutOfRangeException);
+    EXPECT_EQ(p.Frequency_row(), (std::vector<float>{700, 780, 852, 941}));
+}
+
+TEST(ComponentGroups, FskRefusalsAreSilent) {
+    PhoneVornix v;
+    CFSKParams& p = v.FSKParams();
+    p.DataBits(7);
+    EXPECT_NO_THROW(p.DataBits(9));
+    EXPECT_EQ(p.DataBits(), 7);
+    p.Parity(PARITY_SPACE_);
+    EXPECT_EQ(p.Parity(), PARITY_SPACE_);
+    EXPECT_NO_THROW(p.StopBits(static_cast<STOPBITS_TYPE>(4)));
+    EXPECT_EQ(p.StopBits(), STOPBIT_NO);
+}
+
+TEST(ComponentFormats, IndexAndIdentifier) {
+    PhoneVornix v;
+    v.WaveFormatIndex(PCM_8kHz16BitStereo);
+    EXPECT_EQ(v.WaveFormatID(), "01000200401f0000007d0000040010000000");
+    EXPECT_THROW(v.WaveFormatIndex(static_cast<WAVE_FORMAT_INDEX>(66)), ArgumentException);
+    v.WaveFormatIndex(WF_USER_DEFINED);
+    EXPECT_EQ(v.WaveFormatID(), "01000200401f0000007d0000040010000000");
+    v.WaveFormatID("0100010040");  // too short: ignored
+    EXPECT_EQ(v.WaveFormatIndex(), WF_USER_DEFINED);
+    EXPECT_EQ(v.WaveFormatID(), "01000200401f0000007d0000040010000000");
+    v.WaveFormatIndex(PCM_8kHz16BitMono);
+    v.WaveFormatID("0100010044ac000088580100020010000000");  // 44.1 kHz mono
+    EXPECT_EQ(v.WaveFormatIndex(), WF_USER_DEFINED);
+    EXPECT_EQ(v.WaveFormatID(), "0100010044ac000088580100020010000000");
+    EXPECT_THROW(v.WaveFormatID("zz00010044ac000088580100020010000000"), ArgumentException);
+}
+
+}  // namespace
