@@ -3,23 +3,14 @@
 #include <algorithm>
 
 #include "control/CPhoneVornix.h"
-#include "platform/TextConversion.h"
+#include "component/ThrowForResult.h"
 #include "vornix/Exceptions.h"
 
 namespace Orvane::VornixNet {
 
 namespace {
 
-void Check(const CPhoneVornix* decoder, HRESULT hr) {
-    if (hr >= 0) return;
-    const std::string text = Latin1ToUtf8(decoder->ErrorText().c_str());
-    switch (hr) {
-        case E_INVALIDARG: throw ArgumentException(hr, text);
-        case E_POINTER: throw NullReferenceException(hr, text);
-        case E_NOTIMPL: throw NotImplementedException(hr, text);
-        default: throw VornixException(hr, text);
-    }
-}
+void Check(const CPhoneVornix* decoder, HRESULT hr) { ThrowForResult(hr, decoder->ErrorText()); }
 
 template <typename T, typename Owner, typename Getter>
 T Read(const Owner* owner, Getter getter) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/WaveFormatSelection.h"
+#include "component/ThrowForResult.h"
 #include "control/CPhoneVornix.h"
 #include "platform/TextConversion.h"
 #include "sample/DecoderMessages.h"
@@ -68,16 +69,7 @@ PhoneVornix::PhoneVornix()
 
 PhoneVornix::~PhoneVornix() = default;
 
-void PhoneVornix::Check(std::int32_t hresult) const {
-    if (hresult >= 0) return;
-    const std::string text = Latin1ToUtf8(m_pTDecoder->ErrorText().c_str());
-    switch (hresult) {
-        case E_INVALIDARG: throw ArgumentException(hresult, text);
-        case E_POINTER: throw NullReferenceException(hresult, text);
-        case E_NOTIMPL: throw NotImplementedException(hresult, text);
-        default: throw VornixException(hresult, text);
-    }
-}
+void PhoneVornix::Check(std::int32_t hresult) const { ThrowForResult(hresult, m_pTDecoder->ErrorText()); }
 
 void PhoneVornix::RethrowHandlerException() {
     if (!m_handlerException) return;

@@ -9,25 +9,11 @@
 #include "audio/CBuffer.h"
 #include "audio/CSoundFile.h"
 #include "audio/FormatNames.h"
+#include "platform/PropertyAccess.h"
 #include "sample/DecoderMessages.h"
 #include "vornix/Version.h"
 
 namespace {
-
-template <typename T>
-HRESULT Get(T stored, T* value) {
-    if (value == nullptr) return E_POINTER;
-    *value = stored;
-    return S_OK;
-}
-
-// Puts that are checked and then only stored.
-template <typename T>
-HRESULT Store(T& stored, T value, bool valid) {
-    if (!valid) return E_INVALIDARG;
-    stored = value;
-    return S_OK;
-}
 
 bool Below(std::int32_t value, std::uint32_t limit) { return static_cast<std::uint32_t>(value) < limit; }
 
@@ -71,39 +57,39 @@ HRESULT CPhoneVornix::PutSwitch(VARIANT_BOOL& stored, VARIANT_BOOL value, std::i
     return S_OK;
 }
 
-HRESULT CPhoneVornix::get_MonitorDTMF(VARIANT_BOOL* v) const { return Get(m_monitorDTMF, v); }
+HRESULT CPhoneVornix::get_MonitorDTMF(VARIANT_BOOL* v) const { return GetProperty(m_monitorDTMF, v); }
 HRESULT CPhoneVornix::put_MonitorDTMF(VARIANT_BOOL v) { return PutSwitch(m_monitorDTMF, v, DEC_DTMF); }
-HRESULT CPhoneVornix::get_MonitorCallerID(VARIANT_BOOL* v) const { return Get(m_monitorCallerID, v); }
+HRESULT CPhoneVornix::get_MonitorCallerID(VARIANT_BOOL* v) const { return GetProperty(m_monitorCallerID, v); }
 HRESULT CPhoneVornix::put_MonitorCallerID(VARIANT_BOOL v) { return PutSwitch(m_monitorCallerID, v, DEC_CALLERID); }
-HRESULT CPhoneVornix::get_MonitorTTY(VARIANT_BOOL* v) const { return Get(m_monitorTTY, v); }
+HRESULT CPhoneVornix::get_MonitorTTY(VARIANT_BOOL* v) const { return GetProperty(m_monitorTTY, v); }
 HRESULT CPhoneVornix::put_MonitorTTY(VARIANT_BOOL v) { return PutSwitch(m_monitorTTY, v, DEC_TTY); }
-HRESULT CPhoneVornix::get_MonitorCustomTone(VARIANT_BOOL* v) const { return Get(m_monitorCustomTone, v); }
+HRESULT CPhoneVornix::get_MonitorCustomTone(VARIANT_BOOL* v) const { return GetProperty(m_monitorCustomTone, v); }
 HRESULT CPhoneVornix::put_MonitorCustomTone(VARIANT_BOOL v) {
     return PutSwitch(m_monitorCustomTone, v, DEC_CUSTOMTONE);
 }
 HRESULT CPhoneVornix::get_EnableSpectrumConversion(VARIANT_BOOL* v) const {
-    return Get(m_enableSpectrumConversion, v);
+    return GetProperty(m_enableSpectrumConversion, v);
 }
 HRESULT CPhoneVornix::put_EnableSpectrumConversion(VARIANT_BOOL v) {
     return PutSwitch(m_enableSpectrumConversion, v, DEC_SPECTRUM);
 }
-HRESULT CPhoneVornix::get_MonitorMF(VARIANT_BOOL* v) const { return Get(m_monitorMF, v); }
+HRESULT CPhoneVornix::get_MonitorMF(VARIANT_BOOL* v) const { return GetProperty(m_monitorMF, v); }
 HRESULT CPhoneVornix::put_MonitorMF(VARIANT_BOOL v) { return PutSwitch(m_monitorMF, v, DEC_MF); }
-HRESULT CPhoneVornix::get_MonitorTonePaging(VARIANT_BOOL* v) const { return Get(m_monitorTonePaging, v); }
+HRESULT CPhoneVornix::get_MonitorTonePaging(VARIANT_BOOL* v) const { return GetProperty(m_monitorTonePaging, v); }
 HRESULT CPhoneVornix::put_MonitorTonePaging(VARIANT_BOOL v) {
     return PutSwitch(m_monitorTonePaging, v, DEC_TONEPAGING);
 }
-HRESULT CPhoneVornix::get_MonitorSAME(VARIANT_BOOL* v) const { return Get(m_monitorSAME, v); }
+HRESULT CPhoneVornix::get_MonitorSAME(VARIANT_BOOL* v) const { return GetProperty(m_monitorSAME, v); }
 HRESULT CPhoneVornix::put_MonitorSAME(VARIANT_BOOL v) { return PutSwitch(m_monitorSAME, v, DEC_SAME); }
-HRESULT CPhoneVornix::get_MonitorCIDCW(VARIANT_BOOL* v) const { return Get(m_monitorCIDCW, v); }
+HRESULT CPhoneVornix::get_MonitorCIDCW(VARIANT_BOOL* v) const { return GetProperty(m_monitorCIDCW, v); }
 HRESULT CPhoneVornix::put_MonitorCIDCW(VARIANT_BOOL v) { return PutSwitch(m_monitorCIDCW, v, DEC_CIDCW); }
-HRESULT CPhoneVornix::get_MonitorVMWI(VARIANT_BOOL* v) const { return Get(m_monitorVMWI, v); }
+HRESULT CPhoneVornix::get_MonitorVMWI(VARIANT_BOOL* v) const { return GetProperty(m_monitorVMWI, v); }
 HRESULT CPhoneVornix::put_MonitorVMWI(VARIANT_BOOL v) { return PutSwitch(m_monitorVMWI, v, DEC_VMWI); }
-HRESULT CPhoneVornix::get_MonitorSIT(VARIANT_BOOL* v) const { return Get(m_monitorSIT, v); }
+HRESULT CPhoneVornix::get_MonitorSIT(VARIANT_BOOL* v) const { return GetProperty(m_monitorSIT, v); }
 HRESULT CPhoneVornix::put_MonitorSIT(VARIANT_BOOL v) { return PutSwitch(m_monitorSIT, v, DEC_SIT); }
-HRESULT CPhoneVornix::get_MonitorFSK(VARIANT_BOOL* v) const { return Get(m_monitorFSK, v); }
+HRESULT CPhoneVornix::get_MonitorFSK(VARIANT_BOOL* v) const { return GetProperty(m_monitorFSK, v); }
 HRESULT CPhoneVornix::put_MonitorFSK(VARIANT_BOOL v) { return PutSwitch(m_monitorFSK, v, DEC_FSK); }
-HRESULT CPhoneVornix::get_SynchronizeEvents(VARIANT_BOOL* v) const { return Get(m_synchronizeEvents, v); }
+HRESULT CPhoneVornix::get_SynchronizeEvents(VARIANT_BOOL* v) const { return GetProperty(m_synchronizeEvents, v); }
 HRESULT CPhoneVornix::put_SynchronizeEvents(VARIANT_BOOL v) {
     m_synchronizeEvents = v;  // read at the next run start
     return S_OK;
@@ -111,17 +97,17 @@ HRESULT CPhoneVornix::put_SynchronizeEvents(VARIANT_BOOL v) {
 
 // ---------------------------------------------------------------- stream
 
-HRESULT CPhoneVornix::get_DecodeChannel(std::int32_t* v) const { return Get(m_decodeChannel, v); }
-HRESULT CPhoneVornix::put_DecodeChannel(std::int32_t v) { return Store(m_decodeChannel, v, Below(v, 2)); }
+HRESULT CPhoneVornix::get_DecodeChannel(std::int32_t* v) const { return GetProperty(m_decodeChannel, v); }
+HRESULT CPhoneVornix::put_DecodeChannel(std::int32_t v) { return PutProperty(m_decodeChannel, v, Below(v, 2)); }
 
-HRESULT CPhoneVornix::get_SilenceThreshold(float* v) const { return Get(m_silenceThreshold, v); }
+HRESULT CPhoneVornix::get_SilenceThreshold(float* v) const { return GetProperty(m_silenceThreshold, v); }
 HRESULT CPhoneVornix::put_SilenceThreshold(float v) {
     if (v > 0.0f) return E_INVALIDARG;
     if (v < 0.0f) m_silenceThreshold = v;  // 0 and NaN are accepted but change nothing
     return S_OK;
 }
 
-HRESULT CPhoneVornix::get_SampleProcessed(std::int32_t* v) const { return Get(m_sampleProcessed, v); }
+HRESULT CPhoneVornix::get_SampleProcessed(std::int32_t* v) const { return GetProperty(m_sampleProcessed, v); }
 HRESULT CPhoneVornix::put_SampleProcessed(std::int32_t v) {
     // The counter belongs to the runs; a host may only ask a file decode to stop.
     if (v == -1 && m_sampleProcessed >= 0) m_sampleProcessed = -1;
@@ -138,43 +124,43 @@ HRESULT CPhoneVornix::PutGroup(T& stored, T value, std::int32_t decFlag) {
     return S_OK;
 }
 
-HRESULT CPhoneVornix::get_minDuration(std::int32_t* v) const { return Get(m_minDuration, v); }
+HRESULT CPhoneVornix::get_minDuration(std::int32_t* v) const { return GetProperty(m_minDuration, v); }
 HRESULT CPhoneVornix::put_minDuration(std::int32_t v) { return PutGroup(m_minDuration, v, DEC_DTMF); }
-HRESULT CPhoneVornix::get_minIntervalDuration(std::int32_t* v) const { return Get(m_minIntervalDuration, v); }
+HRESULT CPhoneVornix::get_minIntervalDuration(std::int32_t* v) const { return GetProperty(m_minIntervalDuration, v); }
 HRESULT CPhoneVornix::put_minIntervalDuration(std::int32_t v) {
     return PutGroup(m_minIntervalDuration, v, DEC_DTMF);
 }
-HRESULT CPhoneVornix::get_Harmonic2nd_row(float* v) const { return Get(m_harmonic2ndRow, v); }
+HRESULT CPhoneVornix::get_Harmonic2nd_row(float* v) const { return GetProperty(m_harmonic2ndRow, v); }
 HRESULT CPhoneVornix::put_Harmonic2nd_row(float v) { return PutGroup(m_harmonic2ndRow, v, DEC_DTMF); }
-HRESULT CPhoneVornix::get_Harmonic2nd_col(float* v) const { return Get(m_harmonic2ndCol, v); }
+HRESULT CPhoneVornix::get_Harmonic2nd_col(float* v) const { return GetProperty(m_harmonic2ndCol, v); }
 HRESULT CPhoneVornix::put_Harmonic2nd_col(float v) { return PutGroup(m_harmonic2ndCol, v, DEC_DTMF); }
-HRESULT CPhoneVornix::get_EnergyThreshold(float* v) const { return Get(m_energyThreshold, v); }
+HRESULT CPhoneVornix::get_EnergyThreshold(float* v) const { return GetProperty(m_energyThreshold, v); }
 HRESULT CPhoneVornix::put_EnergyThreshold(float v) { return PutGroup(m_energyThreshold, v, DEC_DTMF); }
-HRESULT CPhoneVornix::get_Normal_twist(float* v) const { return Get(m_normalTwist, v); }
+HRESULT CPhoneVornix::get_Normal_twist(float* v) const { return GetProperty(m_normalTwist, v); }
 HRESULT CPhoneVornix::put_Normal_twist(float v) { return PutGroup(m_normalTwist, v, DEC_DTMF); }
-HRESULT CPhoneVornix::get_Reverse_twist(float* v) const { return Get(m_reverseTwist, v); }
+HRESULT CPhoneVornix::get_Reverse_twist(float* v) const { return GetProperty(m_reverseTwist, v); }
 HRESULT CPhoneVornix::put_Reverse_twist(float v) { return PutGroup(m_reverseTwist, v, DEC_DTMF); }
-HRESULT CPhoneVornix::get_Sensitive(float* v) const { return Get(m_sensitive, v); }
+HRESULT CPhoneVornix::get_Sensitive(float* v) const { return GetProperty(m_sensitive, v); }
 HRESULT CPhoneVornix::put_Sensitive(float v) {
     if (!(v <= 0.0f)) return E_INVALIDARG;  // NaN fails too
     return PutGroup(m_sensitive, v, DEC_DTMF);
 }
 HRESULT CPhoneVornix::get_RelativePeakTest(VARIANT_BOOL* v) const {
-    return Get(static_cast<VARIANT_BOOL>(m_relativePeakTest & 0xFFFF), v);
+    return GetProperty(static_cast<VARIANT_BOOL>(m_relativePeakTest & 0xFFFF), v);
 }
 HRESULT CPhoneVornix::put_RelativePeakTest(VARIANT_BOOL v) {
     return PutGroup(m_relativePeakTest, static_cast<std::int32_t>(v), DEC_DTMF);
 }
-HRESULT CPhoneVornix::get_Frequency_index(std::int32_t* v) const { return Get(m_frequencyIndex, v); }
-HRESULT CPhoneVornix::put_Frequency_index(std::int32_t v) { return Store(m_frequencyIndex, v, Below(v, 4)); }
-HRESULT CPhoneVornix::get_Frequency_row(float* v) const { return Get(m_rowFreqs[m_frequencyIndex], v); }
+HRESULT CPhoneVornix::get_Frequency_index(std::int32_t* v) const { return GetProperty(m_frequencyIndex, v); }
+HRESULT CPhoneVornix::put_Frequency_index(std::int32_t v) { return PutProperty(m_frequencyIndex, v, Below(v, 4)); }
+HRESULT CPhoneVornix::get_Frequency_row(float* v) const { return GetProperty(m_rowFreqs[m_frequencyIndex], v); }
 HRESULT CPhoneVornix::put_Frequency_row(float v) {
     if (v <= 0.0f) return E_INVALIDARG;
     m_rowFreqs[m_frequencyIndex] = v;
     SetDecoderParams(m_runSampleRate, DEC_DTMF);
     return S_OK;
 }
-HRESULT CPhoneVornix::get_Frequency_col(float* v) const { return Get(m_colFreqs[m_frequencyIndex], v); }
+HRESULT CPhoneVornix::get_Frequency_col(float* v) const { return GetProperty(m_colFreqs[m_frequencyIndex], v); }
 HRESULT CPhoneVornix::put_Frequency_col(float v) {
     if (v <= 0.0f) return E_INVALIDARG;
     m_colFreqs[m_frequencyIndex] = v;
@@ -182,49 +168,49 @@ HRESULT CPhoneVornix::put_Frequency_col(float v) {
     return S_OK;
 }
 
-HRESULT CPhoneVornix::get_Rate(std::int32_t* v) const { return Get(m_rate, v); }
+HRESULT CPhoneVornix::get_Rate(std::int32_t* v) const { return GetProperty(m_rate, v); }
 HRESULT CPhoneVornix::put_Rate(std::int32_t v) {
     if (!Below(v, 7)) return E_INVALIDARG;
     return PutGroup(m_rate, v, DEC_TTY);
 }
-HRESULT CPhoneVornix::get_Mode(std::int32_t* v) const { return Get(m_mode, v); }
+HRESULT CPhoneVornix::get_Mode(std::int32_t* v) const { return GetProperty(m_mode, v); }
 HRESULT CPhoneVornix::put_Mode(std::int32_t v) {
     if (!Below(v, 5)) return E_INVALIDARG;
     return PutGroup(m_mode, v, DEC_TTY);
 }
 // The TTY tones reach the TTY decoder at its next parameter application.
-HRESULT CPhoneVornix::get_MarkFreq(float* v) const { return Get(m_markFreq, v); }
-HRESULT CPhoneVornix::put_MarkFreq(float v) { return Store(m_markFreq, v, !(v < 0.0f)); }
-HRESULT CPhoneVornix::get_SpaceFreq(float* v) const { return Get(m_spaceFreq, v); }
-HRESULT CPhoneVornix::put_SpaceFreq(float v) { return Store(m_spaceFreq, v, !(v < 0.0f)); }
+HRESULT CPhoneVornix::get_MarkFreq(float* v) const { return GetProperty(m_markFreq, v); }
+HRESULT CPhoneVornix::put_MarkFreq(float v) { return PutProperty(m_markFreq, v, !(v < 0.0f)); }
+HRESULT CPhoneVornix::get_SpaceFreq(float* v) const { return GetProperty(m_spaceFreq, v); }
+HRESULT CPhoneVornix::put_SpaceFreq(float v) { return PutProperty(m_spaceFreq, v, !(v < 0.0f)); }
 
-HRESULT CPhoneVornix::get_PagingType(std::int32_t* v) const { return Get(m_pagingType, v); }
+HRESULT CPhoneVornix::get_PagingType(std::int32_t* v) const { return GetProperty(m_pagingType, v); }
 HRESULT CPhoneVornix::put_PagingType(std::int32_t v) { return PutGroup(m_pagingType, v, DEC_TONEPAGING); }
-HRESULT CPhoneVornix::get_MinAmpdB(float* v) const { return Get(m_minAmpdB, v); }
-HRESULT CPhoneVornix::put_MinAmpdB(float v) { return Store(m_minAmpdB, v, !(v >= 0.0f)); }
-HRESULT CPhoneVornix::get_minGapDuration(std::int32_t* v) const { return Get(m_minGapDuration, v); }
-HRESULT CPhoneVornix::put_minGapDuration(std::int32_t v) { return Store(m_minGapDuration, v, true); }
+HRESULT CPhoneVornix::get_MinAmpdB(float* v) const { return GetProperty(m_minAmpdB, v); }
+HRESULT CPhoneVornix::put_MinAmpdB(float v) { return PutProperty(m_minAmpdB, v, !(v >= 0.0f)); }
+HRESULT CPhoneVornix::get_minGapDuration(std::int32_t* v) const { return GetProperty(m_minGapDuration, v); }
+HRESULT CPhoneVornix::put_minGapDuration(std::int32_t v) { return PutProperty(m_minGapDuration, v, true); }
 
-HRESULT CPhoneVornix::get_FFT_Size(std::int32_t* v) const { return Get(m_fftSize, v); }
-HRESULT CPhoneVornix::put_FFT_Size(std::int32_t v) { return Store(m_fftSize, v, true); }
-HRESULT CPhoneVornix::get_FFT_Window(std::int32_t* v) const { return Get(m_fftWindow, v); }
+HRESULT CPhoneVornix::get_FFT_Size(std::int32_t* v) const { return GetProperty(m_fftSize, v); }
+HRESULT CPhoneVornix::put_FFT_Size(std::int32_t v) { return PutProperty(m_fftSize, v, true); }
+HRESULT CPhoneVornix::get_FFT_Window(std::int32_t* v) const { return GetProperty(m_fftWindow, v); }
 HRESULT CPhoneVornix::put_FFT_Window(std::int32_t v) { return PutGroup(m_fftWindow, v, DEC_CUSTOMTONE); }
-HRESULT CPhoneVornix::get_minSilenceDuration(std::int32_t* v) const { return Get(m_minSilenceDuration, v); }
+HRESULT CPhoneVornix::get_minSilenceDuration(std::int32_t* v) const { return GetProperty(m_minSilenceDuration, v); }
 HRESULT CPhoneVornix::put_minSilenceDuration(std::int32_t v) {
     return PutGroup(m_minSilenceDuration, v, DEC_CUSTOMTONE);
 }
-HRESULT CPhoneVornix::get_AmplitudeThreshold(float* v) const { return Get(m_amplitudeThreshold, v); }
+HRESULT CPhoneVornix::get_AmplitudeThreshold(float* v) const { return GetProperty(m_amplitudeThreshold, v); }
 HRESULT CPhoneVornix::put_AmplitudeThreshold(float v) {
     return PutGroup(m_amplitudeThreshold, v, DEC_CUSTOMTONE);
 }
-HRESULT CPhoneVornix::get_MaxTonesDuration(std::int32_t* v) const { return Get(m_maxTonesDuration, v); }
-HRESULT CPhoneVornix::put_MaxTonesDuration(std::int32_t v) { return Store(m_maxTonesDuration, v, v > 0); }
-HRESULT CPhoneVornix::get_Tolerance(float* v) const { return Get(m_tolerance, v); }
-HRESULT CPhoneVornix::put_Tolerance(float v) { return Store(m_tolerance, v, true); }
+HRESULT CPhoneVornix::get_MaxTonesDuration(std::int32_t* v) const { return GetProperty(m_maxTonesDuration, v); }
+HRESULT CPhoneVornix::put_MaxTonesDuration(std::int32_t v) { return PutProperty(m_maxTonesDuration, v, v > 0); }
+HRESULT CPhoneVornix::get_Tolerance(float* v) const { return GetProperty(m_tolerance, v); }
+HRESULT CPhoneVornix::put_Tolerance(float v) { return PutProperty(m_tolerance, v, true); }
 
-HRESULT CPhoneVornix::get_ReceivedDTMFs(std::string* v) const { return Get(m_receivedDTMFs, v); }
-HRESULT CPhoneVornix::get_ReceivedTTY(std::string* v) const { return Get(m_receivedTTY, v); }
-HRESULT CPhoneVornix::get_AboutVersion(std::string* v) const { return Get(std::string(VORNIX_VERSION), v); }
+HRESULT CPhoneVornix::get_ReceivedDTMFs(std::string* v) const { return GetProperty(m_receivedDTMFs, v); }
+HRESULT CPhoneVornix::get_ReceivedTTY(std::string* v) const { return GetProperty(m_receivedTTY, v); }
+HRESULT CPhoneVornix::get_AboutVersion(std::string* v) const { return GetProperty(std::string(VORNIX_VERSION), v); }
 
 HRESULT CPhoneVornix::AboutBox() {
     Log_Debug(kInformation, "Vornix telephone-line decoder, version %s (%s build).", VORNIX_VERSION,
