@@ -18,8 +18,8 @@ bool DtmfGenerator::OptionsValid() const {
     const auto duration = [](double ms) { return std::isfinite(ms) && ms >= 0.0; };
     const auto offset = [](double percent) { return std::isfinite(percent) && percent > -100.0; };
     return duration(o.toneMs) && duration(o.gapMs) && duration(o.leadMs) &&
-           std::isfinite(o.levelDbfs) && std::isfinite(o.twistDb) &&
-           offset(o.rowOffsetPercent) && offset(o.colOffsetPercent);
+           std::isfinite(o.levelDbfs) && std::isfinite(o.twistDb) && offset(o.rowOffsetPercent) &&
+           offset(o.colOffsetPercent);
 }
 
 bool DtmfGenerator::KeyFrequencies(char key, double& rowHz, double& colHz) const {

@@ -85,7 +85,8 @@ HRESULT PcmRenderer::Render(const SignalTimeline& signal, const SignalTimeline* 
     for (std::size_t i = 0; i < frames; ++i) {
         unsigned char* frame = out.data() + i * static_cast<std::size_t>(frameBytes);
         // Padding is rendered like any other sample, so silence is the width's own zero.
-        Put(i < signalSamples.size() ? signalSamples[i] : 0.0f, frame + m_format.signalChannel * width);
+        Put(i < signalSamples.size() ? signalSamples[i] : 0.0f,
+            frame + m_format.signalChannel * width);
         if (m_format.channels == 2)
             Put(i < otherSamples.size() ? otherSamples[i] : 0.0f, frame + otherChannel * width);
     }

@@ -20,10 +20,12 @@ double CycleFraction(double frequencyHz, std::size_t n, double rate) {
 
 SignalTimeline::SignalTimeline(int sampleRate) : m_sampleRate(sampleRate) {}
 
-double SignalTimeline::Amplitude(double levelDbfs) { return std::pow(10.0, levelDbfs / 20.0); }
+double SignalTimeline::Amplitude(double levelDbfs) {
+    return std::pow(10.0, levelDbfs / 20.0);
+}
 
 std::size_t SignalTimeline::SamplesForMs(double ms) const {
-    if (!(ms > 0.0)) return 0;
+    if (!(ms > 0.0) || m_sampleRate < 1) return 0;
     return static_cast<std::size_t>(std::llround(ms * m_sampleRate / 1000.0));
 }
 
@@ -33,7 +35,9 @@ float* SignalTimeline::Grow(std::size_t samples) {
     return m_samples.data() + start;
 }
 
-void SignalTimeline::AppendSilence(std::size_t samples) { Grow(samples); }
+void SignalTimeline::AppendSilence(std::size_t samples) {
+    Grow(samples);
+}
 
 void SignalTimeline::AppendTones(std::span<const Tone> tones, std::size_t samples) {
     float* out = Grow(samples);
@@ -41,7 +45,8 @@ void SignalTimeline::AppendTones(std::span<const Tone> tones, std::size_t sample
     for (const Tone& tone : tones) {
         const double amplitude = Amplitude(tone.levelDbfs);
         for (std::size_t n = 0; n < samples; ++n) {
-            const double phase = kTwoPi * CycleFraction(tone.frequencyHz, n, rate) + tone.phaseRadians;
+            const double phase =
+                kTwoPi * CycleFraction(tone.frequencyHz, n, rate) + tone.phaseRadians;
             out[n] = static_cast<float>(out[n] + amplitude * std::sin(phase));
         }
     }

@@ -13,7 +13,9 @@ std::uint64_t SplitMix64(std::uint64_t& x) {
     return z ^ (z >> 31);
 }
 
-std::uint64_t RotateLeft(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+std::uint64_t RotateLeft(std::uint64_t x, int k) {
+    return (x << k) | (x >> (64 - k));
+}
 
 }  // namespace
 
@@ -34,7 +36,9 @@ std::uint64_t WhiteNoise::NextBits() {
     return result;
 }
 
-double WhiteNoise::NextUniform() { return static_cast<double>(NextBits() >> 11) * 0x1.0p-53; }
+double WhiteNoise::NextUniform() {
+    return static_cast<double>(NextBits() >> 11) * 0x1.0p-53;
+}
 
 double WhiteNoise::NextGaussian() {
     if (m_hasSpare) {

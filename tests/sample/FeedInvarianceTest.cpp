@@ -3,14 +3,14 @@
 // fed whole, byte by byte, in odd and in random sizes, or as either channel of a stereo
 // stream, give exactly the same messages, positions included.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/DecoderHarness.h"
 #include "synth/DtmfGenerator.h"
@@ -69,7 +69,9 @@ std::function<std::size_t()> RandomSizes(std::uint32_t seed) {
 }
 
 std::function<std::size_t()> Cycle(std::vector<std::size_t> sizes) {
-    return [sizes = std::move(sizes), next = std::size_t{0}]() mutable { return sizes[next++ % sizes.size()]; };
+    return [sizes = std::move(sizes), next = std::size_t{0}]() mutable {
+        return sizes[next++ % sizes.size()];
+    };
 }
 
 class FeedInvariance : public ::testing::Test {
@@ -78,8 +80,8 @@ protected:
         s_wanted = new SignalTimeline(KeysInNoise(11, s_wantedKeys));
         s_other = new SignalTimeline(KeysInNoise(29, s_otherKeys));
         s_mono16 = new std::vector<unsigned char>(Render(*s_wanted, 16));
-        s_reference = new std::vector<DecoderHarness::Event>(Run(*s_mono16, 16, CBaseDecoder::kMono,
-                                                                 [] { return s_mono16->size(); }));
+        s_reference = new std::vector<DecoderHarness::Event>(
+            Run(*s_mono16, 16, CBaseDecoder::kMono, [] { return s_mono16->size(); }));
     }
     static void TearDownTestSuite() {
         delete s_reference;
@@ -105,7 +107,10 @@ protected:
 
     // Same messages in the same order; on a difference, the first one is shown.
     static void ExpectSameEvents(const std::vector<DecoderHarness::Event>& actual) {
-        const auto& expected = *s_reference;
+        ExpectSameEvents(actual, *s_reference);
+    }
+    static void ExpectSameEvents(const std::vector<DecoderHarness::Event>& actual,
+                                 const std::vector<DecoderHarness::Event>& expected) {
         EXPECT_EQ(actual.size(), expected.size());
         for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i)
             ASSERT_EQ(actual[i], expected[i]) << "first difference at message " << i;
@@ -140,10 +145,13 @@ TEST_F(FeedInvariance, WholeBufferHearsEveryKey) {
     EXPECT_NE(s_otherKeys, s_wantedKeys);
 }
 
-TEST_F(FeedInvariance, OneByteBuffers) { ExpectSameEvents(Run(*s_mono16, 16, CBaseDecoder::kMono, [] { return 1; })); }
+TEST_F(FeedInvariance, OneByteBuffers) {
+    ExpectSameEvents(Run(*s_mono16, 16, CBaseDecoder::kMono, [] { return 1; }));
+}
 
 TEST_F(FeedInvariance, OddSizedBuffers) {
-    ExpectSameEvents(Run(*s_mono16, 16, CBaseDecoder::kMono, Cycle({3, 1, 101, 7, 4099, 99, 65537})));
+    ExpectSameEvents(
+        Run(*s_mono16, 16, CBaseDecoder::kMono, Cycle({3, 1, 101, 7, 4099, 99, 65537})));
 }
 
 TEST_F(FeedInvariance, RandomSizedBuffers) {
@@ -165,11 +173,17 @@ TEST_F(FeedInvariance, StereoWithTheWantedChannelLeftOrRight) {
 
 // Other sample widths quantise the signal differently, so a block at the edge of a tone
 // may tip the other way and move a report by one detector block; the keys stay the same.
+// Within one width, mono and either stereo channel agree exactly.
 TEST_F(FeedInvariance, EightBitAndFloatHearTheSameKeys) {
-    ExpectSameKeysWithinABlock(Run(Render(*s_wanted, 8), 8, CBaseDecoder::kMono, RandomSizes(23)));
-    ExpectSameKeysWithinABlock(Run(Render(*s_wanted, 32), 32, CBaseDecoder::kMono, RandomSizes(31)));
-    const auto stereoFloat = Render(*s_wanted, 32, 2, CBaseDecoder::kRight, s_other);
-    ExpectSameKeysWithinABlock(Run(stereoFloat, 32, CBaseDecoder::kRight, Cycle({5, 3, 7})));
+    for (int bits : {8, 32}) {
+        SCOPED_TRACE(bits);
+        const auto mono = Run(Render(*s_wanted, bits), bits, CBaseDecoder::kMono, RandomSizes(23));
+        ExpectSameKeysWithinABlock(mono);
+        for (int channel : {CBaseDecoder::kLeft, CBaseDecoder::kRight}) {
+            const auto stereo = Render(*s_wanted, bits, 2, channel, s_other);
+            ExpectSameEvents(Run(stereo, bits, channel, Cycle({5, 3, 7, 2048})), mono);
+        }
+    }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "support/DecoderHarness.h"
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "sample/DecoderMessages.h"
 
@@ -38,12 +38,15 @@ void DecoderHarness::FeedInPieces(std::span<const unsigned char> bytes,
     }
 }
 
-void DecoderHarness::Flush() { m_decoder.putSamples(nullptr, 0, 1); }
+void DecoderHarness::Flush() {
+    m_decoder.putSamples(nullptr, 0, 1);
+}
 
 std::vector<DecoderHarness::Key> DecoderHarness::Keys() const {
     std::vector<Key> keys;
     for (const Event& event : m_events)
-        if (event.msg == DM_DTMF) keys.push_back({static_cast<char>(event.wParam & 0xFF), event.lParam});
+        if (event.msg == DM_DTMF)
+            keys.push_back({static_cast<char>(event.wParam & 0xFF), event.lParam});
     return keys;
 }
 

@@ -48,7 +48,8 @@ public:
     // One InputData2 call.
     HRESULT Feed(std::span<const unsigned char> bytes);
     // The bytes in consecutive buffers whose sizes nextSize chooses (each at least 1).
-    void FeedInPieces(std::span<const unsigned char> bytes, const std::function<std::size_t()>& nextSize);
+    void FeedInPieces(std::span<const unsigned char> bytes,
+                      const std::function<std::size_t()>& nextSize);
     // The end of a run: the last partial block goes through every detector.
     void Flush();
 

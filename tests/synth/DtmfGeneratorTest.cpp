@@ -1,11 +1,10 @@
-#include "synth/DtmfGenerator.h"
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "Measure.h"
+#include "synth/DtmfGenerator.h"
 #include "synth/SignalTimeline.h"
 
 namespace {
@@ -36,7 +35,8 @@ TEST(DtmfGenerator, EveryKeyIsItsRowAndColumnToneAtTheGivenLevels) {
                 EXPECT_LT(row, 1e-5) << kGrid[index] << " row " << i;
             }
             if (i == static_cast<int>(index % 4)) {
-                EXPECT_NEAR(measure::Dbfs(col), -13.0, 1e-3) << kGrid[index];  // twist raises the high group
+                EXPECT_NEAR(measure::Dbfs(col), -13.0, 1e-3)
+                    << kGrid[index];  // twist raises the high group
             } else {
                 EXPECT_LT(col, 1e-5) << kGrid[index] << " column " << i;
             }
@@ -50,7 +50,8 @@ TEST(DtmfGenerator, LettersInEitherCaseAndUnknownKeysRejectedWhole) {
     SignalTimeline lower(8000);
     ASSERT_EQ(generator.Append(upper, "ABCD"), S_OK);
     ASSERT_EQ(generator.Append(lower, "abcd"), S_OK);
-    EXPECT_TRUE(std::equal(upper.Samples().begin(), upper.Samples().end(), lower.Samples().begin()));
+    EXPECT_TRUE(
+        std::equal(upper.Samples().begin(), upper.Samples().end(), lower.Samples().begin()));
 
     SignalTimeline t(8000);
     t.AppendSilence(3);
@@ -93,10 +94,10 @@ TEST(DtmfGenerator, DurationsAreExactInSamples) {
         double leadMs, toneMs, gapMs;
         std::size_t lead, tone, gap;
     };
-    for (const Case& c : {Case{8000, 20.0, 50.0, 50.0, 160, 400, 400},
-                          Case{8000, 0.0, 51.0, 38.25, 0, 408, 306},
-                          Case{11025, 10.0, 50.0, 100.0, 110, 551, 1103},
-                          Case{44100, 1.0, 40.0, 45.0, 44, 1764, 1985}}) {
+    for (const Case& c :
+         {Case{8000, 20.0, 50.0, 50.0, 160, 400, 400}, Case{8000, 0.0, 51.0, 38.25, 0, 408, 306},
+          Case{11025, 10.0, 50.0, 100.0, 110, 551, 1103},
+          Case{44100, 1.0, 40.0, 45.0, 44, 1764, 1985}}) {
         DtmfGenerator::Options options;
         options.leadMs = c.leadMs;
         options.toneMs = c.toneMs;
@@ -138,8 +139,10 @@ TEST(DtmfGenerator, FrequencyOffsetsMoveEachGroup) {
     SignalTimeline t(8000);
     ASSERT_EQ(generator.Append(t, "0"), S_OK);
     const double amplitude = std::pow(10.0, -10.0 / 20.0);
-    EXPECT_NEAR(measure::AmplitudeAt(t.Samples(), 941.0 * 1.015, 8000), amplitude, amplitude * 1e-3);
-    EXPECT_NEAR(measure::AmplitudeAt(t.Samples(), 1336.0 * 0.98, 8000), amplitude, amplitude * 1e-3);
+    EXPECT_NEAR(measure::AmplitudeAt(t.Samples(), 941.0 * 1.015, 8000), amplitude,
+                amplitude * 1e-3);
+    EXPECT_NEAR(measure::AmplitudeAt(t.Samples(), 1336.0 * 0.98, 8000), amplitude,
+                amplitude * 1e-3);
     // The nominal frequencies are now far outside a 1 Hz wide one-second measurement.
     EXPECT_LT(measure::AmplitudeAt(t.Samples(), 941.0, 8000), amplitude * 0.01);
     EXPECT_LT(measure::AmplitudeAt(t.Samples(), 1336.0, 8000), amplitude * 0.01);

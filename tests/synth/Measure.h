@@ -21,7 +21,9 @@ inline double AmplitudeAt(std::span<const float> x, double frequencyHz, int rate
     return 2.0 * std::hypot(s, c) / static_cast<double>(x.size());
 }
 
-inline double Dbfs(double amplitude) { return 20.0 * std::log10(amplitude); }
+inline double Dbfs(double amplitude) {
+    return 20.0 * std::log10(amplitude);
+}
 
 inline double Rms(std::span<const float> x) {
     double sum = 0.0;

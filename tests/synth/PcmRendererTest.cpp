@@ -1,10 +1,9 @@
-#include "synth/PcmRenderer.h"
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"
 
 namespace {
@@ -24,13 +23,15 @@ std::int16_t Signed16At(const std::vector<unsigned char>& bytes, std::size_t ind
 TEST(PcmRenderer, SixteenBitsRoundToNearestAndClip) {
     PcmRenderer renderer({16, 1, 0, 8000});
     // 0.5 · 32767 = 16383.5: halves go away from zero.
-    const SignalTimeline t =
-        FromValues({0.0f, 1.0f, -1.0f, 0.25f, 0.5f, -0.5f, 1.5f, -1.5f, -32768.0f / 32767.0f, 1.00001f});
+    const SignalTimeline t = FromValues(
+        {0.0f, 1.0f, -1.0f, 0.25f, 0.5f, -0.5f, 1.5f, -1.5f, -32768.0f / 32767.0f, 1.00001f});
     std::vector<unsigned char> out;
     ASSERT_EQ(renderer.Render(t, out), S_OK);
     ASSERT_EQ(out.size(), 20u);
-    const std::int16_t expected[] = {0, 32767, -32767, 8192, 16384, -16384, 32767, -32768, -32768, 32767};
-    for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(Signed16At(out, i), expected[i]) << i;
+    const std::int16_t expected[] = {0,      32767, -32767, 8192,   16384,
+                                     -16384, 32767, -32768, -32768, 32767};
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(Signed16At(out, i), expected[i]) << i;
     // 1.00001 still rounds to 32767, and the most negative value is reachable without
     // clipping: only the two values beyond ±1.5 count.
     EXPECT_EQ(renderer.ClippedSamples(), 2u);
@@ -47,7 +48,8 @@ TEST(PcmRenderer, SixteenBitsAreLittleEndian) {
 
 TEST(PcmRenderer, EightBitsAreUnsignedAroundOneHundredTwentyEight) {
     PcmRenderer renderer({8, 1, 0, 8000});
-    const SignalTimeline t = FromValues({0.0f, 1.0f, -1.0f, 0.5f, -0.5f, -1.01f, -1.1f, 1.01f, 3.0f});
+    const SignalTimeline t =
+        FromValues({0.0f, 1.0f, -1.0f, 0.5f, -0.5f, -1.01f, -1.1f, 1.01f, 3.0f});
     std::vector<unsigned char> out;
     ASSERT_EQ(renderer.Render(t, out), S_OK);
     // -1.01·127 = -128.27 rounds to the lowest code without clipping; -1.1 and anything
@@ -126,8 +128,8 @@ TEST(PcmRenderer, RejectsBadFormatsAndMismatchedSignals) {
         EXPECT_EQ(out.size(), 3u);
     }
     std::vector<unsigned char> out;
-    EXPECT_EQ(PcmRenderer({16, 1, 0, 11025}).Render(t, out), E_INVALIDARG);       // rate differs
-    EXPECT_EQ(PcmRenderer({16, 1, 0, 8000}).Render(t, &t, out), E_INVALIDARG);    // mono has no other
+    EXPECT_EQ(PcmRenderer({16, 1, 0, 11025}).Render(t, out), E_INVALIDARG);     // rate differs
+    EXPECT_EQ(PcmRenderer({16, 1, 0, 8000}).Render(t, &t, out), E_INVALIDARG);  // mono has no other
     EXPECT_EQ(PcmRenderer({16, 2, 0, 8000}).Render(t, &other11k, out), E_INVALIDARG);
     EXPECT_EQ(PcmRenderer({16, 2, 1, 8000}).Render(t, &t, out), S_OK);
 }

@@ -1,13 +1,12 @@
-#include "synth/SignalTimeline.h"
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "synth/WhiteNoise.h"
 #include "Measure.h"
+#include "synth/SignalTimeline.h"
+#include "synth/WhiteNoise.h"
 
 namespace {
 
@@ -19,13 +18,13 @@ TEST(SignalTimeline, MillisecondsRoundToWholeSamples) {
     const SignalTimeline narrow(8000);
     EXPECT_EQ(narrow.SamplesForMs(50.0), 400u);
     EXPECT_EQ(narrow.SamplesForMs(12.75), 102u);  // one long DTMF block
-    EXPECT_EQ(narrow.SamplesForMs(0.0625), 1u);    // half a sample rounds away from zero
+    EXPECT_EQ(narrow.SamplesForMs(0.0625), 1u);   // half a sample rounds away from zero
     EXPECT_EQ(narrow.SamplesForMs(0.06), 0u);
     EXPECT_EQ(narrow.SamplesForMs(-5.0), 0u);
     EXPECT_EQ(narrow.SamplesForMs(600000.0), 4'800'000u);
 
     const SignalTimeline cd(11025);
-    EXPECT_EQ(cd.SamplesForMs(50.0), 551u);   // 551.25
+    EXPECT_EQ(cd.SamplesForMs(50.0), 551u);    // 551.25
     EXPECT_EQ(cd.SamplesForMs(100.0), 1103u);  // 1102.5
 }
 
@@ -63,7 +62,8 @@ TEST(SignalTimeline, ToneLevelIsPeakRelativeToFullScale) {
 
 TEST(SignalTimeline, SummedTonesKeepTheirOwnLevels) {
     SignalTimeline t(8000);
-    const SignalTimeline::Tone tones[3] = {{697.0, -10.0, 0.0}, {1209.0, -16.0, 0.0}, {2400.0, -30.0, 1.0}};
+    const SignalTimeline::Tone tones[3] = {
+        {697.0, -10.0, 0.0}, {1209.0, -16.0, 0.0}, {2400.0, -30.0, 1.0}};
     t.AppendTones(tones, 8000);
     for (const auto& tone : tones)
         EXPECT_NEAR(measure::Dbfs(measure::AmplitudeAt(t.Samples(), tone.frequencyHz, 8000)),

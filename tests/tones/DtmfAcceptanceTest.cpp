@@ -1,12 +1,12 @@
 // DTMF through the whole decoder: PCM bytes into the aggregate, keys out of its event
 // procedure, with the detector configured as the control object configures it.
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "sample/DecoderMessages.h"
 #include "support/DecoderHarness.h"
@@ -22,7 +22,9 @@ constexpr double kTwoPi = 6.283185307179586476925;
 const std::string kGrid = "123A456B789C*0#D";
 
 // Long-mode detector blocks: 12.75 ms whatever the rate.
-std::int64_t BlockLength(int rate) { return static_cast<std::int64_t>(rate * 102 / 8000.0); }
+std::int64_t BlockLength(int rate) {
+    return static_cast<std::int64_t>(rate * 102 / 8000.0);
+}
 
 std::vector<unsigned char> Render16(const SignalTimeline& signal) {
     std::vector<unsigned char> bytes;
@@ -44,7 +46,9 @@ std::vector<Key> Decode(const SignalTimeline& signal) {
 }
 
 // Level of key i of the grid: evenly from -10 dBFS (first key) to -30 dBFS (last).
-double LevelOfKey(std::size_t i) { return -10.0 - 20.0 * static_cast<double>(i) / 15.0; }
+double LevelOfKey(std::size_t i) {
+    return -10.0 - 20.0 * static_cast<double>(i) / 15.0;
+}
 
 // One key placed on whole detector blocks: T tone blocks starting at block `start`.
 struct AlignedKey {
@@ -75,7 +79,8 @@ std::vector<AlignedKey> AlignedLayout(std::int64_t& totalBlocks) {
 // count at that block's end.
 std::vector<Key> ExpectedAligned(const std::vector<AlignedKey>& layout, std::int64_t blockLength) {
     std::vector<Key> keys;
-    for (const AlignedKey& k : layout) keys.push_back({k.key, (k.startBlock + k.toneBlocks + 3) * blockLength});
+    for (const AlignedKey& k : layout)
+        keys.push_back({k.key, (k.startBlock + k.toneBlocks + 3) * blockLength});
     return keys;
 }
 
@@ -143,7 +148,8 @@ TEST(DtmfAcceptance, FiftyMillisecondKeysAnywhereInTheBlocksAreReportedOnceInOrd
             generator.MutableOptions().levelDbfs = LevelOfKey(i);
             const std::size_t start = signal.Size();
             ASSERT_EQ(generator.AppendKey(signal, kGrid[i]), S_OK);
-            toneEnds.push_back(static_cast<std::int64_t>(start + signal.SamplesForMs(options.toneMs)));
+            toneEnds.push_back(
+                static_cast<std::int64_t>(start + signal.SamplesForMs(options.toneMs)));
         }
         signal.AppendSilence(signal.SamplesForMs(100.0));
 
@@ -196,15 +202,16 @@ TEST(DtmfAcceptance, SweptTonesAreNoKey) {
         double fromHz, toHz, ms;
     };
     for (double level : {-6.0, -25.0}) {
-        for (const Sweep& sweep : {Sweep{300, 3400, 250}, Sweep{3400, 300, 250}, Sweep{300, 3400, 1000},
-                                   Sweep{3400, 300, 1000}, Sweep{500, 2000, 400}, Sweep{300, 1020, 3000},
-                                   Sweep{1020, 300, 3000}, Sweep{1180, 3400, 3000},
-                                   Sweep{3400, 1180, 3000}}) {
+        for (const Sweep& sweep :
+             {Sweep{300, 3400, 250}, Sweep{3400, 300, 250}, Sweep{300, 3400, 1000},
+              Sweep{3400, 300, 1000}, Sweep{500, 2000, 400}, Sweep{300, 1020, 3000},
+              Sweep{1020, 300, 3000}, Sweep{1180, 3400, 3000}, Sweep{3400, 1180, 3000}}) {
             SignalTimeline signal(8000);
             signal.AppendSweep(sweep.fromHz, sweep.toHz, level, signal.SamplesForMs(sweep.ms));
             signal.AppendSilence(signal.SamplesForMs(100.0));
             EXPECT_EQ(Decode(signal), std::vector<Key>{})
-                << level << " dBFS, " << sweep.fromHz << " to " << sweep.toHz << " Hz in " << sweep.ms << " ms";
+                << level << " dBFS, " << sweep.fromHz << " to " << sweep.toHz << " Hz in "
+                << sweep.ms << " ms";
         }
     }
 }
@@ -227,7 +234,8 @@ std::vector<float> Voiced(double startPitchHz, double endPitchHz, const double f
     std::vector<double> x(length, 0.0);
     double phase = 0.0;  // of the fundamental, in cycles
     for (std::size_t n = 0; n < length; ++n) {
-        const double pitch = startPitchHz + (endPitchHz - startPitchHz) * static_cast<double>(n) / length;
+        const double pitch =
+            startPitchHz + (endPitchHz - startPitchHz) * static_cast<double>(n) / length;
         for (int k = 1; k * pitch < 0.48 * rate; ++k)
             x[n] += gain(k * pitch) / k * std::sin(kTwoPi * k * phase);
         phase += pitch / rate;
@@ -270,8 +278,8 @@ TEST(DtmfAcceptance, VowelLikeSoundsAreNoKey) {
                                  {660, 1720, 2410}, {570, 840, 2410},  {440, 1020, 2240},
                                  {300, 870, 2240},  {490, 1350, 1690}};
     for (const auto& formants : vowels)
-        EXPECT_EQ(Decode(VowelSequence(formants)), std::vector<Key>{}) << "formants " << formants[0]
-                                                                      << ", " << formants[1];
+        EXPECT_EQ(Decode(VowelSequence(formants)), std::vector<Key>{})
+            << "formants " << formants[0] << ", " << formants[1];
 }
 
 // Known talk-off, kept here to be run on demand: vowels whose first two formants lie on a
@@ -283,8 +291,8 @@ TEST(DtmfAcceptance, VowelLikeSoundsAreNoKey) {
 TEST(DtmfAcceptance, DISABLED_VowelsWithFormantsOnAKeyPairAreNoKey) {
     const double vowels[2][3] = {{730, 1090, 2440}, {640, 1190, 2390}};
     for (const auto& formants : vowels)
-        EXPECT_EQ(Decode(VowelSequence(formants)), std::vector<Key>{}) << "formants " << formants[0]
-                                                                      << ", " << formants[1];
+        EXPECT_EQ(Decode(VowelSequence(formants)), std::vector<Key>{})
+            << "formants " << formants[0] << ", " << formants[1];
 }
 
 // The fax calling tone is reported as 'f' once it has lasted more than five blocks, at the
