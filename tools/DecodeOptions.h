@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
+namespace Orvane::VornixNet {
+class PhoneVornix;
+}
+
+// The settings that decode and listen share: which detectors run, the channel of stereo
+// audio, the silence threshold and the DTMF tuning, each option named after the
+// property it sets. Options not given leave the component's defaults.
+class DecodeOptions {
+public:
+    void Register(CLI::App& command);
+    // Sets what was given; the component's own checks throw ArgumentException for values
+    // it refuses (a usage error for the command).
+    void Apply(Orvane::VornixNet::PhoneVornix& component) const;
+
+private:
+    static bool Given(const CLI::Option* option);
+
+    std::vector<std::string> m_detectors{"dtmf"};
+    std::string m_channel = "left";
+    float m_silenceThreshold = 0.0f;
+    std::int32_t m_minDuration = 0;
+    std::int32_t m_minInterval = 0;
+    float m_sensitive = 0.0f;
+    float m_energyThreshold = 0.0f;
+    float m_normalTwist = 0.0f;
+    float m_reverseTwist = 0.0f;
+    float m_harmonicRow = 0.0f;
+    float m_harmonicCol = 0.0f;
+    std::string m_relativePeakTest;
+
+    CLI::Option* m_channelOption = nullptr;
+    CLI::Option* m_silenceOption = nullptr;
+    CLI::Option* m_minDurationOption = nullptr;
+    CLI::Option* m_minIntervalOption = nullptr;
+    CLI::Option* m_sensitiveOption = nullptr;
+    CLI::Option* m_energyOption = nullptr;
+    CLI::Option* m_normalTwistOption = nullptr;
+    CLI::Option* m_reverseTwistOption = nullptr;
+    CLI::Option* m_harmonicRowOption = nullptr;
+    CLI::Option* m_harmonicColOption = nullptr;
+    CLI::Option* m_relativePeakOption = nullptr;
+};

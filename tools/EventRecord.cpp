@@ -1,0 +1,151 @@
+#include "EventRecord.h"
+
+#include <cstdio>
+
+using namespace Orvane::VornixNet;
+
+namespace {
+
+EventRecord::Json OptionalText(const std::optional<std::string>& text) {
+    return text ? EventRecord::Json(*text) : EventRecord::Json(nullptr);
+}
+
+std::string Printf(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+std::string EventRecord::Utf8(char16_t c) {
+    std::uint32_t u = c;
+    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+    std::string out;
+    if (u < 0x80) {
+        out += static_cast<char>(u);
+    } else if (u < 0x800) {
+        out += static_cast<char>(0xC0 | (u >> 6));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (u >> 12));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+    return out;
+}
+
+EventRecord EventRecord::Key(const char* event, const char* label, const KeyArgs& e) {
+    const char16_t c = e.RecvChar();
+    // A control character (a TTY shift, a binary FSK byte) is shown by its code.
+    std::string shown = c > 0x20 && c != 0x7F ? Utf8(c) : "(code " + std::to_string(e.RawCode()) + ")";
+    EventRecord r(event, std::string(label) + " " + shown, e.Position());
+    r.m_members["RecvChar"] = Utf8(c);
+    r.m_members["RawCode"] = e.RawCode();
+    r.m_members["Position"] = e.Position();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnSilenceStartArgs& e) {
+    EventRecord r("OnSilenceStart", "Silence start", e.StartPos());
+    r.m_members["StartPos"] = e.StartPos();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnSilenceEndArgs& e) {
+    EventRecord r("OnSilenceEnd", "Silence end, " + std::to_string(e.duration()) + " ms", e.EndPos());
+    r.m_members["EndPos"] = e.EndPos();
+    r.m_members["duration"] = e.duration();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnFrequencyDetectedArgs& e) {
+    std::string summary = "Frequency " + Printf("%g", e.Frequency()) + " Hz";
+    if (e.secondFreq() != -1.0) summary += " + " + Printf("%g", e.secondFreq()) + " Hz";
+    summary += ", " + std::to_string(e.duration()) + " ms";
+    EventRecord r("OnFrequencyDetected", summary, e.StartPos());
+    r.m_members["Frequency"] = e.Frequency();
+    r.m_members["secondFreq"] = e.secondFreq();
+    r.m_members["duration"] = e.duration();
+    r.m_members["StartPos"] = e.StartPos();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnCallerIDArgs& e) {
+    std::string summary = "Caller ID";
+    if (e.Status() == CID_STATUS_BAD_CHECKSUM) {
+        summary += " (bad checksum)";
+    } else {
+        if (e.CallerNumber()) summary += " number=" + *e.CallerNumber();
+        if (e.Name()) summary += " name=" + *e.Name();
+        if (e.sDateTime()) summary += " date=" + *e.sDateTime();
+        if (e.CalledNumber()) summary += " called=" + *e.CalledNumber();
+    }
+    EventRecord r("OnCallerID", summary, e.Position());
+    r.m_members["Name"] = OptionalText(e.Name());
+    r.m_members["CallerNumber"] = OptionalText(e.CallerNumber());
+    r.m_members["CalledNumber"] = OptionalText(e.CalledNumber());
+    r.m_members["sDateTime"] = OptionalText(e.sDateTime());
+    r.m_members["RawData"] = e.RawData() ? Json(*e.RawData()) : Json(nullptr);
+    r.m_members["Status"] = static_cast<std::int32_t>(e.Status());
+    r.m_members["Position"] = e.Position();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnVMWIArgs& e) {
+    const char* state = e.Status() == VMWI_ON ? "on" : e.Status() == VMWI_OFF ? "off" : "unknown";
+    EventRecord r("OnVMWI", std::string("Message waiting ") + state, e.Position());
+    r.m_members["Status"] = static_cast<std::int32_t>(e.Status());
+    r.m_members["ParamsData"] = e.ParamsData();
+    r.m_members["Position"] = e.Position();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnToneDetectedArgs& e) {
+    EventRecord r("OnToneDetected", "Tone " + std::to_string(e.AppSpecific()), e.Position());
+    r.m_members["AppSpecific"] = e.AppSpecific();
+    r.m_members["Position"] = e.Position();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnSAMEArgs& e) {
+    EventRecord r("OnSAME", "SAME " + e.RawData(), e.Position());
+    r.m_members["RawData"] = e.RawData();
+    r.m_members["Position"] = e.Position();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnSAMEelementArgs& e) {
+    EventRecord r("OnSAMEelement", "SAME element " + std::to_string(e.Status()) + " " + e.Context(), e.Position());
+    r.m_members["Status"] = static_cast<std::int32_t>(e.Status());
+    r.m_members["Context"] = e.Context();
+    r.m_members["Position"] = e.Position();
+    return r;
+}
+
+EventRecord EventRecord::From(const OnSITArgs& e) {
+    EventRecord r("OnSIT", "SIT " + e.SITName(), e.Position());
+    r.m_members["SITType"] = static_cast<std::int32_t>(e.SITType());
+    r.m_members["SITName"] = e.SITName();
+    r.m_members["Position"] = e.Position();
+    return r;
+}
+
+EventRecord EventRecord::SpectrumData() {
+    return EventRecord("OnSpectrumData", "Spectrum", std::nullopt);
+}
+
+EventRecord::Json EventRecord::ToJson(const std::string& file, std::optional<double> seconds) const {
+    Json j = Json::object();
+    j["file"] = file;
+    j["event"] = m_event;
+    for (const auto& [name, value] : m_members.items()) j[name] = value;
+    if (m_position && seconds) j["Seconds"] = *seconds;
+    return j;
+}
+
+std::string EventRecord::ToLine(const std::string& file, std::optional<double> seconds) const {
+    std::string line = file + "  ";
+    if (m_position && seconds) line += Printf("%.3f", *seconds) + " s  ";
+    return line + m_summary;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "vornix/EventArgs.h"
+
+// One event of the component in a form the command prints: the public event's name, the
+// argument class's members under their own names, a short readable summary, and the
+// sample position the event is stamped with (none for events without one).
+class EventRecord {
+public:
+    using Json = nlohmann::ordered_json;
+
+    // Key events (OnDTMF, OnMF, OnPaging, OnTTY, OnFSK); label names the kind in summaries.
+    static EventRecord Key(const char* event, const char* label, const Orvane::VornixNet::KeyArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnSilenceStartArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnSilenceEndArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnFrequencyDetectedArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnCallerIDArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnVMWIArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnToneDetectedArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnSAMEArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnSAMEelementArgs& e);
+    static EventRecord From(const Orvane::VornixNet::OnSITArgs& e);
+    static EventRecord SpectrumData();
+
+    const std::string& Event() const { return m_event; }
+    const Json& Members() const { return m_members; }
+    const std::string& Summary() const { return m_summary; }
+    const std::optional<std::int32_t>& Position() const { return m_position; }
+
+    // {"file", "event", members..., "Seconds"}; Seconds only when the event has a position.
+    Json ToJson(const std::string& file, std::optional<double> seconds) const;
+    // "file  1.234 s  DTMF 5"; without a position the time is left out.
+    std::string ToLine(const std::string& file, std::optional<double> seconds) const;
+
+    // A UTF-16 code unit as UTF-8 text; a lone surrogate becomes U+FFFD.
+    static std::string Utf8(char16_t c);
+
+private:
+    EventRecord(std::string event, std::string summary, std::optional<std::int32_t> position)
+        : m_event(std::move(event)), m_summary(std::move(summary)), m_position(position) {}
+
+    std::string m_event;
+    Json m_members = Json::object();
+    std::string m_summary;
+    std::optional<std::int32_t> m_position;
+};

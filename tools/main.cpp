@@ -1,0 +1,36 @@
+// vornix: decodes telephone-line audio from files or a sound device, and writes test
+// recordings. Argument parsing and dispatch only; each subcommand is its own class.
+#include <exception>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "DecodeCommand.h"
+#include "ExitCode.h"
+#include "GenCommand.h"
+#include "ListenCommand.h"
+#include "vornix/Version.h"
+
+int main(int argc, char** argv) {
+    CLI::App app("Decodes telephone-line audio: DTMF keys from files or a sound device.", "vornix");
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string(VORNIX_VERSION));
+    DecodeCommand decode(app);
+    ListenCommand listen(app);
+    GenCommand gen(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help and version exit with 0; every other parse error is a usage error.
+        return app.exit(e) == 0 ? kExitSuccess : kExitUsage;
+    }
+    try {
+        if (decode.Selected()) return decode.Run();
+        if (listen.Selected()) return listen.Run();
+        if (gen.Selected()) return gen.Run();
+    } catch (const std::exception& e) {
+        std::cerr << "vornix: " << e.what() << '\n';
+        return kExitFailure;
+    }
+    return kExitUsage;
+}
