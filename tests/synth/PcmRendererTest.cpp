@@ -70,16 +70,6 @@ TEST(PcmRenderer, FloatIsWrittenUnchangedAndNeverClipped) {
     EXPECT_EQ(renderer.ClippedSamples(), 0u);
 }
 
-TEST(PcmRenderer, ClipCountRestartsWithEachRender) {
-    PcmRenderer renderer({16, 1, 0, 8000});
-    std::vector<unsigned char> out;
-    ASSERT_EQ(renderer.Render(FromValues({2.0f, 2.0f}), out), S_OK);
-    EXPECT_EQ(renderer.ClippedSamples(), 2u);
-    ASSERT_EQ(renderer.Render(FromValues({0.5f}), out), S_OK);
-    EXPECT_EQ(renderer.ClippedSamples(), 0u);
-    EXPECT_EQ(out.size(), 2u);  // the previous contents are replaced
-}
-
 // In stereo the signal goes to its channel; the other one is silent (the width's own
 // zero) or carries a second signal, and the shorter one is padded with silence.
 TEST(PcmRenderer, StereoPlacesTheSignalOnItsChannel) {

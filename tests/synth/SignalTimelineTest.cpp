@@ -6,7 +6,6 @@
 
 #include "Measure.h"
 #include "synth/SignalTimeline.h"
-#include "synth/WhiteNoise.h"
 
 namespace {
 
@@ -70,14 +69,6 @@ TEST(SignalTimeline, SummedTonesKeepTheirOwnLevels) {
                     tone.levelDbfs, 1e-3)
             << tone.frequencyHz;
     EXPECT_LT(measure::AmplitudeAt(t.Samples(), 1000.0, 8000), 1e-5);
-}
-
-TEST(SignalTimeline, StartingPhaseIsGiven) {
-    SignalTimeline t(8000);
-    const SignalTimeline::Tone cosine{1000.0, 0.0, std::acos(0.0)};
-    t.AppendTones({&cosine, 1}, 8);
-    EXPECT_NEAR(t.Samples()[0], 1.0f, 1e-7);
-    EXPECT_NEAR(t.Samples()[4], -1.0f, 1e-7);
 }
 
 // A segment sounds the same wherever it is placed: its phase starts at its own first
@@ -178,18 +169,6 @@ TEST(SignalTimeline, NoiseRangeIsLimitedToTheSignal) {
 
     t.AddNoise(-10.0, 3, 100, 5);  // starts at the end: nothing
     EXPECT_EQ(t.Size(), 100u);
-}
-
-TEST(WhiteNoise, UniformValuesCoverTheUnitIntervalEvenly) {
-    WhiteNoise noise(0);
-    int bins[10] = {};
-    for (int i = 0; i < 100'000; ++i) {
-        const double u = noise.NextUniform();
-        ASSERT_GE(u, 0.0);
-        ASSERT_LT(u, 1.0);
-        ++bins[static_cast<int>(u * 10)];
-    }
-    for (int count : bins) EXPECT_NEAR(count, 10'000, 400);
 }
 
 }  // namespace
