@@ -290,8 +290,17 @@ HRESULT CPhoneVornix::RefuseFormat(const char* reason, const WAVEFORMATEX& forma
     return E_FAIL;
 }
 
+bool CPhoneVornix::InsideEvent() {
+    // A handler called from inside a block delivery must not start, feed or end a run of
+    // the stream that is delivering: the block and the converter are still in use.
+    if (!m_decoder->IsDelivering()) return false;
+    m_errorText = "A run cannot be started, fed or ended from inside one of its own events.";
+    return true;
+}
+
 HRESULT CPhoneVornix::WaveStreamStart2(const WAVEFORMATEX* format) {
     if (format == nullptr) return E_POINTER;
+    if (InsideEvent()) return E_FAIL;
     // A stale converter from an unfinished run must never see this run's audio.
     m_conversion.reset();
     if (format->nChannels == 0 || format->nChannels > 2)
@@ -366,6 +375,7 @@ HRESULT CPhoneVornix::_WaveStreamInputEx(const std::uint8_t* buffAddr, std::int3
     if (retvalue == nullptr) return E_POINTER;
     *retvalue = 0;
     if (buffAddr == nullptr && cbSize > 0) return E_POINTER;
+    if (InsideEvent()) return E_FAIL;
     const std::uint8_t* data = buffAddr == nullptr ? nullptr : buffAddr + offset;
 
     if (m_conversion) {
@@ -396,6 +406,7 @@ HRESULT CPhoneVornix::WaveStreamInputEx(std::int32_t, std::int32_t, std::int32_t
 }
 
 HRESULT CPhoneVornix::WaveStreamEnd() {
+    if (InsideEvent()) return E_FAIL;
     m_decoder->putSamples(nullptr, 0, 1);
     if (m_synchronizeEvents != 0) {
         if (m_window) m_window->Post(DM_DECODE_END, 0, 0);
@@ -410,6 +421,7 @@ HRESULT CPhoneVornix::WaveStreamEnd() {
 
 HRESULT CPhoneVornix::DecodeWaveFile(const char* fileName) {
     if (fileName == nullptr || *fileName == '\0') return E_INVALIDARG;
+    if (InsideEvent()) return E_FAIL;
     const char* slash = std::strrchr(fileName, '/');
     Log_Debug(kInformation, "Start decode the wave file '%s'.", slash ? slash + 1 : fileName);
 

@@ -188,6 +188,7 @@ private:
     template <typename T>
     HRESULT PutGroup(T& stored, T value, std::int32_t decFlag);
     HRESULT RefuseFormat(const char* reason, const WAVEFORMATEX& format);
+    bool InsideEvent();
     HRESULT StartConversion(const WAVEFORMATEX& format, const WAVEFORMATEX** decoded);
     void CountFrames(std::uint32_t bytes);
     void Deliver(int msg, std::uint64_t wParam, std::int64_t lParam);

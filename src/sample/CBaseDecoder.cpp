@@ -54,6 +54,7 @@ HRESULT CBaseDecoder::SetParameters(std::int32_t sampleRate, int bits, float sil
     if (sampleRate < 1 || bits < 8 || bits > 32) return E_INVALIDARG;
     if (channelOption != kMono && channelOption != kLeft && channelOption != kRight)
         return E_INVALIDARG;
+    if (IsDelivering()) return E_FAIL;  // not from inside an event of this stream
 
     m_ttyText.clear();
     m_dtmfText.clear();
@@ -98,6 +99,9 @@ HRESULT CBaseDecoder::InputData2(const unsigned char* data, int byteCount) {
     if (m_frameSize == 0) return E_FAIL;
     if (byteCount < 0) return E_INVALIDARG;
     if (byteCount > 0 && data == nullptr) return E_POINTER;
+    // Feeding from inside an event of this stream would nest a block inside the one
+    // being delivered; refuse it before a carried byte is touched.
+    if (IsDelivering()) return E_FAIL;
 
     if (m_carryCount > 0) {
         // Complete the frame begun in an earlier buffer.

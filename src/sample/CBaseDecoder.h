@@ -45,15 +45,16 @@ public:
     // Starts a run: empties the texts, configures the stream (blocks of 100 samples,
     // position 0), drops any carried bytes and attaches every detector. Rejects a rate
     // below 1, a sample width outside 8..32 bits and an unknown channel option with
-    // E_INVALIDARG, changing nothing.
+    // E_INVALIDARG, and any call from inside a block delivery with E_FAIL, changing nothing.
     HRESULT SetParameters(std::int32_t sampleRate, int bits, float silenceThresholdDb, int channelOption);
 
     // Switches the detector behind one DEC_FLAG on or off.
     void EnableXDec(std::int32_t decFlag, int enable);
     std::int32_t EnabledMask() const { return m_enabledMask; }
 
-    // Feeds interleaved PCM. Returns 0; E_FAIL before SetParameters; E_INVALIDARG for a
-    // negative count; E_POINTER for null data with a positive count.
+    // Feeds interleaved PCM. Returns 0; E_FAIL before SetParameters or from inside a
+    // block delivery; E_INVALIDARG for a negative count; E_POINTER for null data with a
+    // positive count.
     HRESULT InputData2(const unsigned char* data, int byteCount);
 
     const std::string& DTMFText() const { return m_dtmfText; }

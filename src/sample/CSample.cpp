@@ -71,6 +71,7 @@ CSample::~CSample() = default;
 long CSample::SetAudioParameters(int bits, int sampleRate, float silenceThresholdDb,
                                  int blockLength) {
     if (blockLength < 1) return E_INVALIDARG;
+    if (m_delivering) return E_FAIL;  // consumers hold the block buffer right now
     m_bytesPerSample = bits / 8;
     m_sampleRate = sampleRate;
     if (m_blockCapacity < blockLength) {
@@ -92,6 +93,7 @@ int CSample::putSamples(const void* data, int byteCount, int flush) {
     if (m_bytesPerSample != 1 && m_bytesPerSample != 2 && m_bytesPerSample != 4) return -1;
     if (byteCount < 0) return E_INVALIDARG;
     if (byteCount > 0 && data == nullptr) return E_POINTER;
+    if (m_delivering) return E_FAIL;  // the block being delivered is still in use
 
     const auto* bytes = static_cast<const unsigned char*>(data);
     switch (m_bytesPerSample) {
@@ -172,7 +174,9 @@ void CSample::NotifyEvents() {
     const int fill = m_fillCount;
     const double meanAbsDiff = m_absDiffSum;
     const double meanSquare = m_squareSum;
+    m_delivering = true;
     for (int i = 0; i < count; ++i) consumers[i]->OnSampleData(block, fill, meanAbsDiff, meanSquare);
+    m_delivering = false;
     m_samplePos += static_cast<std::uint32_t>(fill);
 }
 

@@ -27,14 +27,15 @@ public:
     // Starts a new stream: sample width, rate, silence threshold (dB) and block length.
     // The position restarts at 0; a pending partial block, the previous sample and the
     // DC offset carry over. Returns E_INVALIDARG (changing nothing) for a block length
-    // below 1, else 0.
+    // below 1, E_FAIL while a block is being delivered, else 0.
     long SetAudioParameters(int bits, int sampleRate, float silenceThresholdDb, int blockLength);
 
     // Converts byteCount bytes of one channel and feeds the samples to the blocks; with
     // flush non-zero, a non-empty partial block is delivered at the end. Returns -1 when
     // the sample width is not 8, 16 or 32 (float) bits, E_INVALIDARG for a negative count,
-    // E_POINTER for null data with a positive count, else 0. Bytes after the last whole
-    // sample are ignored.
+    // E_POINTER for null data with a positive count, E_FAIL when called from inside a
+    // block delivery (a consumer or an event handler feeding the stream it listens to),
+    // else 0. Bytes after the last whole sample are ignored.
     int putSamples(const void* data, int byteCount, int flush);
 
     // Registers a consumer (once; registering again changes nothing). E_OUTOFMEMORY when
@@ -52,6 +53,8 @@ public:
     float GetSilenceLevel() const { return m_silenceLevel; }
     float GetDCOffset() const { return m_dcOffset; }
     int GetFillCount() const { return m_fillCount; }
+    // True while the consumers are being handed a block.
+    bool IsDelivering() const { return m_delivering; }
 
 private:
     template <typename Converter>
@@ -76,4 +79,5 @@ private:
     std::int32_t m_bytesPerSample = 0;
     std::int32_t m_sampleRate = 0;
     std::uint32_t m_samplePos = 0;
+    bool m_delivering = false;
 };

@@ -97,7 +97,14 @@ HRESULT CDecDTMF::SetParameters(float sensitivityDb, float energyThreshold,
     m_toleranceBlocks =
         static_cast<std::int32_t>(static_cast<double>(m_minimumBlocks) * 0.35 + 0.5);
 
-    m_state = std::make_unique<State>();
+    // Reset in place rather than replaced: a host handler reached from OnDTMF may change
+    // the settings while a block is being evaluated, and the evaluation must not be left
+    // holding a freed record.
+    if (m_state) {
+        *m_state = State{};
+    } else {
+        m_state = std::make_unique<State>();
+    }
     for (int i = 0; i < 4; ++i) {
         const float rowRatio = m_rowFreqs[i] / static_cast<float>(fs);
         const float colRatio = m_colFreqs[i] / static_cast<float>(fs);

@@ -432,3 +432,35 @@ INSTANTIATE_TEST_SUITE_P(Formats, ControlCodecRuns,
                                            "adpcm_ms", "adpcm_ima_wav", "libgsm_ms", "libmp3lame"));
 
 }  // namespace
+
+namespace {
+
+// Handlers reached synchronously from inside a block may change settings, but must not
+// start, feed or end the run that is delivering.
+TEST(ControlReentrancy, HandlersMayRetuneButNotRestartTheRun) {
+    Host host;
+    CPhoneVornix& c = host.control;
+    std::vector<HRESULT> refused;
+    int keys = 0;
+    host.onMessage = [&](const Message& m) {
+        if (m.msg != DM_DTMF) return;
+        ++keys;
+        c.put_minDuration(keys % 2 ? 30 : 40);  // reconfigures the detector mid-block
+        refused.push_back(c.WaveStreamStart());
+        const std::uint8_t bytes[2] = {};
+        std::int32_t taken = 0;
+        refused.push_back(c._WaveStreamInputEx(bytes, 0, 2, &taken));
+        refused.push_back(c.WaveStreamEnd());
+    };
+    ASSERT_EQ(c.WaveStreamStart(), S_OK);
+    const auto pcm = KeysPcm("1234");
+    std::int32_t taken = 0;
+    c._WaveStreamInputEx(pcm.data(), 0, static_cast<std::int32_t>(pcm.size()), &taken);
+    host.onMessage = nullptr;
+    c.WaveStreamEnd();
+    EXPECT_GE(keys, 2);
+    for (HRESULT hr : refused) EXPECT_EQ(hr, E_FAIL);
+    EXPECT_EQ(c.ErrorText(), "A run cannot be started, fed or ended from inside one of its own events.");
+}
+
+}  // namespace

