@@ -448,9 +448,13 @@ HRESULT CPhoneVornix::DecodeWaveFile(const char* fileName) {
     const auto dataLength = static_cast<std::int64_t>(file.GetDataLength());
     std::int64_t consumed = 0;
     Deliver(DM_PROGRESS, 0, dataLength);
-    // One second of whole blocks per read.
-    const std::uint32_t chunk = std::max<std::uint32_t>(
-        format->nAvgBytesPerSec / format->nBlockAlign * format->nBlockAlign, format->nBlockAlign);
+    // One second of whole blocks per read. The byte rate comes from the file: a lying
+    // header must not make us allocate gigabytes, so a read never exceeds 4 MB (more than
+    // a second of any real telephone or CD-quality stream).
+    constexpr std::uint32_t kLargestRead = 4u << 20;
+    const std::uint32_t second = std::min(format->nAvgBytesPerSec, kLargestRead);
+    const std::uint32_t chunk =
+        std::max<std::uint32_t>(second / format->nBlockAlign * format->nBlockAlign, format->nBlockAlign);
     CBuffer buffer(chunk);
     if (buffer.Capacity() == 0) {
         m_errorText = "Out of memory!";
