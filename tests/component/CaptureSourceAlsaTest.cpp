@@ -72,7 +72,9 @@ TEST_F(AlsaNullDevice, RecordsWholeFramesInTheReportedFormatUntilStopped) {
     EXPECT_EQ(messages.back().msg, AM_RECORD_END);
     EXPECT_EQ(log.Count(AM_RECORD_END), 1);
     for (const auto& m : messages) {
-        if (m.msg == AM_RECORD_DATA) EXPECT_EQ(m.bytes.size() % 2, 0u);
+        if (m.msg == AM_RECORD_DATA) {
+            EXPECT_EQ(m.bytes.size() % 2, 0u);
+        }
     }
     WAVEFORMATEX format;
     std::memcpy(&format, source.get_RecordFormatEx(), sizeof format);
