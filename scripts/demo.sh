@@ -10,9 +10,10 @@ build="$root/build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j "$(nproc)" --target vornix_cli
 
+cd "$root"
 echo
 echo "Events in examples/keys.wav (keys 5551234#*0 in light noise):"
-"$build/tools/vornix" decode "$root/examples/keys.wav"
+"$build/tools/vornix" decode examples/keys.wav
 echo
 echo "The same events as JSON lines (vornix decode --json):"
-"$build/tools/vornix" decode --json "$root/examples/keys.wav"
+"$build/tools/vornix" decode --json examples/keys.wav
