@@ -1,5 +1,7 @@
 #include "audio/CodecStream.h"
 
+#include "audio/MpegAudioProbe.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -20,9 +22,9 @@ constexpr std::uint32_t kMaxSampleRate = 1'000'000;
 // Plain sample codecs are cut into packets of this many frames: any cut gives the same
 // samples, and the decoded frame stays small.
 constexpr std::size_t kFramesPerSamplePacket = 4096;
-// Parsers need zeroed padding behind their input; they are fed through a scratch buffer
-// in pieces of this size so that a large fill is not copied once per frame.
-constexpr std::size_t kParserPiece = 4096;
+// An ID3v2 tag in front of MPEG audio: "ID3", version, flags, size (7 bits per byte).
+constexpr std::size_t kId3HeaderSize = 10;
+constexpr std::uint8_t kId3FooterFlag = 0x10;
 // Send attempts refused as "output first" in a row before the decoder is given up on.
 constexpr int kMaxStalls = 16;
 
@@ -32,7 +34,7 @@ constexpr std::uint8_t kSubFormatBase[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::uint16_t kExtensiblePartSize = 22;
 
-enum class PacketMode { Samples, Blocks, Parser };
+enum class PacketMode { Samples, Blocks, MpegFrames };
 
 struct Resolved {
     AVCodecID id = AV_CODEC_ID_NONE;
@@ -65,16 +67,12 @@ AVCodecID CodecForTag(std::uint16_t tag, std::uint16_t bits) {
 
 bool IsMpegAudio(AVCodecID id) { return id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3; }
 
-bool HasParser(AVCodecID id) {
-    AVCodecParserContext* parser = av_parser_init(id);
-    if (parser == nullptr) return false;
-    av_parser_close(parser);
-    return true;
-}
-
-// How the source is cut into packets: whole samples for plain sample codecs, a
-// parser for MPEG audio (frames vary in length) and for codecs without blocks, one
-// block per packet otherwise. A codec with none of these cannot be fed deterministically.
+// How the source is cut into packets: whole samples for plain sample codecs, whole
+// frames found by their headers for MPEG audio (frames vary in length), one block per
+// packet otherwise. Every cut depends only on the bytes, never on how they arrived, so
+// the PCM does not either. A codec with no block size cannot be cut that way and is
+// refused. (libavcodec's parsers are not used: some size a frame by the first byte of
+// whatever piece they are handed, which makes the result depend on the cut.)
 bool PlanPackets(const WAVEFORMATEX& source, Resolved& r) {
     const int exactBits = av_get_exact_bits_per_sample(r.id);
     if (exactBits >= 8 && exactBits % 8 == 0) {
@@ -82,8 +80,8 @@ bool PlanPackets(const WAVEFORMATEX& source, Resolved& r) {
         r.unit = static_cast<std::size_t>(source.nChannels) * static_cast<std::size_t>(exactBits / 8);
         return true;
     }
-    if (IsMpegAudio(r.id) || (source.nBlockAlign <= 1 && HasParser(r.id))) {
-        r.mode = PacketMode::Parser;
+    if (IsMpegAudio(r.id)) {
+        r.mode = PacketMode::MpegFrames;
         r.unit = 1;
         return true;
     }
@@ -154,19 +152,18 @@ struct CodecStream::Impl {
     ~Impl() {
         av_packet_free(&packet);
         av_frame_free(&frame);
-        if (parser) av_parser_close(parser);
         avcodec_free_context(&context);
     }
 
     bool NextPacket(const std::uint8_t* source, std::size_t length, std::size_t& used);
-    bool NextParsedPacket(const std::uint8_t* source, std::size_t length, std::size_t& used);
+    bool NextMpegFrame(const std::uint8_t* source, std::size_t length, std::size_t& used);
+    bool SkipId3Tag(const std::uint8_t* source, std::size_t length, std::size_t& used);
     bool MakePacket(const std::uint8_t* data, std::size_t size);
     bool AppendFrame();
     void Drain(std::uint8_t* dest, std::size_t capacity, std::size_t& used);
     std::size_t PendingBytes() const { return pending.size() - pendingRead; }
 
     AVCodecContext* context = nullptr;
-    AVCodecParserContext* parser = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     PacketMode mode = PacketMode::Blocks;
@@ -175,7 +172,8 @@ struct CodecStream::Impl {
     bool packetHeld = false;
     std::vector<std::uint8_t> pending;
     std::size_t pendingRead = 0;
-    std::vector<std::uint8_t> scratch;
+    bool streamStartSeen = false;   // MPEG audio: the start was checked for an ID3 tag
+    std::uint64_t tagBytesLeft = 0; // MPEG audio: bytes of that tag still to skip
     std::uint64_t skipped = 0;
 };
 
@@ -187,9 +185,9 @@ bool CodecStream::Impl::MakePacket(const std::uint8_t* data, std::size_t size) {
 }
 
 bool CodecStream::Impl::NextPacket(const std::uint8_t* source, std::size_t length, std::size_t& used) {
+    if (mode == PacketMode::MpegFrames) return NextMpegFrame(source, length, used);
     const std::size_t left = length - used;
     std::size_t take = 0;
-    if (mode == PacketMode::Parser) return NextParsedPacket(source, length, used);
     if (mode == PacketMode::Samples)
         take = std::min(left / unit, kFramesPerSamplePacket) * unit;
     else
@@ -199,19 +197,41 @@ bool CodecStream::Impl::NextPacket(const std::uint8_t* source, std::size_t lengt
     return true;
 }
 
-bool CodecStream::Impl::NextParsedPacket(const std::uint8_t* source, std::size_t length, std::size_t& used) {
-    while (used < length) {
-        const std::size_t piece = std::min(length - used, kParserPiece);
-        std::fill(scratch.begin(), scratch.end(), 0);
-        std::memcpy(scratch.data(), source + used, piece);
-        std::uint8_t* out = nullptr;
-        int outSize = 0;
-        int consumed = av_parser_parse2(parser, context, &out, &outSize, scratch.data(), static_cast<int>(piece),
-                                        AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        // A parser that takes nothing would be offered the same bytes forever.
-        if (consumed <= 0) consumed = static_cast<int>(piece);
-        used += static_cast<std::size_t>(consumed);
-        if (outSize > 0) return MakePacket(out, static_cast<std::size_t>(outSize));
+// A tag at the very start of the stream is skipped whole: its bytes could otherwise
+// hold false frame headers. False until it is known whether there is one and all of it
+// has been passed.
+bool CodecStream::Impl::SkipId3Tag(const std::uint8_t* source, std::size_t length, std::size_t& used) {
+    if (!streamStartSeen) {
+        const std::size_t left = length - used;
+        const std::uint8_t* p = source + used;
+        const bool mayBeTag = std::memcmp(p, "ID3", std::min<std::size_t>(left, 3)) == 0;
+        if (mayBeTag && left < kId3HeaderSize) return false;
+        streamStartSeen = true;
+        if (mayBeTag && p[6] < 0x80 && p[7] < 0x80 && p[8] < 0x80 && p[9] < 0x80) {
+            tagBytesLeft = kId3HeaderSize + (static_cast<std::uint64_t>(p[6]) << 21 | p[7] << 14 | p[8] << 7 | p[9]);
+            if ((p[5] & kId3FooterFlag) != 0) tagBytesLeft += kId3HeaderSize;
+        }
+    }
+    const std::size_t skip = static_cast<std::size_t>(std::min<std::uint64_t>(tagBytesLeft, length - used));
+    used += skip;
+    tagBytesLeft -= skip;
+    return tagBytesLeft == 0;
+}
+
+// The next whole frame: bytes that do not start a valid header are dropped one by one;
+// a frame still incomplete waits in the source for more input.
+bool CodecStream::Impl::NextMpegFrame(const std::uint8_t* source, std::size_t length, std::size_t& used) {
+    if (!SkipId3Tag(source, length, used)) return false;
+    while (length - used >= 4) {
+        MpegAudioProbe::FrameHeader header;
+        if (!MpegAudioProbe::DecodeHeader(source + used, header) || header.frameBytes <= 4) {
+            ++used;
+            continue;
+        }
+        const auto frame = static_cast<std::size_t>(header.frameBytes);
+        if (length - used < frame || !MakePacket(source + used, frame)) return false;
+        used += frame;
+        return true;
     }
     return false;
 }
@@ -293,11 +313,6 @@ int CodecStream::Open(const WAVEFORMATEX& source, std::unique_ptr<CodecStream>& 
         c->extradata_size = static_cast<int>(r.extraSize);
     }
     if (avcodec_open2(c, r.codec, nullptr) < 0) return acm::kNotPossible;
-    if (r.mode == PacketMode::Parser) {
-        impl->parser = av_parser_init(r.id);
-        if (impl->parser == nullptr) return acm::kNotPossible;
-        impl->scratch.assign(kParserPiece + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    }
     impl->mode = r.mode;
     impl->unit = r.unit;
     impl->outChannels = source.nChannels;

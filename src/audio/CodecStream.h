@@ -21,7 +21,8 @@ inline constexpr int kUnprepared = 514;
 
 // One decoder of a compressed wave format to interleaved 16-bit PCM at the source's
 // rate and channel count. It takes source bytes in whatever pieces they arrive and
-// consumes only what it can decode (whole blocks, or whole frames found by a parser);
+// consumes only what it can decode (whole samples, whole blocks, or whole MPEG frames
+// found by their headers);
 // it writes at most the room it is given and keeps decoded samples that did not fit
 // for the next call. So the PCM it produces does not depend on how the source was cut.
 //
@@ -54,8 +55,8 @@ public:
 
     // Bytes of one PCM frame of the output (channels x 2).
     std::size_t OutputFrameBytes() const;
-    // Smallest source piece the decoder consumes at a time (a block, or 1 byte for
-    // streams cut by a parser).
+    // Smallest source piece the decoder consumes at a time (a sample frame or a block;
+    // 1 byte for MPEG audio, whose frames vary in length).
     std::size_t SourceUnit() const;
     // Packets that failed to decode and were skipped.
     std::uint64_t SkippedPackets() const;

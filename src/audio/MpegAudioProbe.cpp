@@ -34,6 +34,15 @@ std::size_t XingOffset(MpegAudioProbe::Version version, int channels) {
     return channels == 1 ? 13 : 21;
 }
 
+// Frame length: layer I counts 4-byte slots of 12 per kbit/s, the others bytes of 144
+// (72 for the half-rate layer III frames of 576 samples).
+int FrameBytes(const MpegAudioProbe::FrameHeader& h, int padding) {
+    const int bitRate = h.bitRateKbps * 1000;
+    if (h.layer == 1) return (12 * bitRate / h.sampleRate + padding) * 4;
+    const int perBit = h.layer == 3 && h.version != MpegAudioProbe::Version::Mpeg1 ? 72 : 144;
+    return perBit * bitRate / h.sampleRate + padding;
+}
+
 }  // namespace
 
 bool MpegAudioProbe::DecodeHeader(const std::uint8_t* bytes, FrameHeader& header) {
@@ -52,6 +61,7 @@ bool MpegAudioProbe::DecodeHeader(const std::uint8_t* bytes, FrameHeader& header
     header.bitRateKbps = kBitRates[table][bitRateIndex];
     header.sampleRate = kSampleRates[static_cast<int>(header.version)][sampleRateIndex];
     header.channels = (bytes[3] >> 6) == 3 ? 1 : 2;
+    header.frameBytes = FrameBytes(header, (bytes[2] >> 1) & 1);
     return true;
 }
 

@@ -27,6 +27,7 @@ public:
         int bitRateKbps = 0;
         int sampleRate = 0;
         int channels = 0;
+        int frameBytes = 0;         // whole frame, header and padding included
     };
 
     // The optional variable-bit-rate header; kept with the frame header although
@@ -45,7 +46,8 @@ public:
     // false sync and the scan goes on. Returns kOk or kNotFound.
     int Probe(const std::uint8_t* data, std::size_t size);
 
-    // Decodes one 4-byte header; false when a field holds a reserved value.
+    // Decodes one 4-byte header; false when a field holds a reserved value or the
+    // stream is free-format (no bit rate, so no frame length).
     static bool DecodeHeader(const std::uint8_t* bytes, FrameHeader& header);
 
     // nBlockSize of the Layer III record for the given stream.

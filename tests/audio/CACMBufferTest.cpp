@@ -19,6 +19,8 @@ using namespace audiotest;
 
 namespace {
 
+#if VORNIX_WITH_FFMPEG
+
 // Opens a conversion buffer on a format; the suggested format is checked on the way.
 void Open(CACMBuffer& buffer, const WAVEFORMATEX* format) {
     ASSERT_EQ(buffer.SetSrcFmt(format), acm::kOk);
@@ -52,8 +54,6 @@ Bytes AsBytes(const std::vector<std::int16_t>& pcm) {
     std::memcpy(out.data(), pcm.data(), out.size());
     return out;
 }
-
-#if VORNIX_WITH_FFMPEG
 
 struct CodecCase {
     const char* label;
@@ -148,6 +148,37 @@ TEST(ConversionBufferTest, TrueSpeechBlocksDecodeLikeTheDecoderFedDirectly) {
     EXPECT_EQ(pcm.size(), 240u * 25);
     EXPECT_EQ(pcm, DecodeBlocksDirectly(format, data));
     EXPECT_EQ(ConvertInPieces(format, data, {5, 31, 33, 64}), pcm);
+}
+
+// A tag in front of the first frame is passed over whole, wherever the input is cut.
+TEST(ConversionBufferTest, MpegAudioAfterAnId3TagDecodesAsWithout) {
+    const auto original = TestSignal(22050, 1, 11025);
+    EncodedStream stream;
+    if (!Encode("libmp3lame", WAVE_FORMAT_MPEGLAYER3, 22050, 1, original, stream, 64000)) GTEST_SKIP();
+    Bytes tag = {'I', 'D', '3', 4, 0, 0, 0, 0, 1, 4};  // 132 bytes of tag body
+    for (int i = 0; i < 33; ++i) tag = tag + Bytes{0xFF, 0xFB, 0x90, 0xC0};  // false frame headers
+    const auto plain = ConvertWhole(stream.Format(), stream.data);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_EQ(ConvertWhole(stream.Format(), tag + stream.data), plain);
+    EXPECT_EQ(ConvertInPieces(stream.Format(), tag + stream.data, {1, 2, 5, 140}), plain);
+}
+
+// A codec that the stream cannot be cut for deterministically (no block size and no
+// frame headers of ours to find) is refused rather than decoded differently per cut.
+TEST(ConversionBufferTest, CodecsWithoutABlockSizeAreRefused) {
+    WAVEFORMATEX g723{};
+    g723.wFormatTag = 0x0111;
+    g723.nChannels = 1;
+    g723.nSamplesPerSec = 8000;
+    g723.nAvgBytesPerSec = 800;
+    g723.nBlockAlign = 24;
+    CACMBuffer buffer;
+    ASSERT_EQ(buffer.SetSrcFmt(&g723), acm::kOk);
+    WAVEFORMATEX* suggested = nullptr;
+    EXPECT_EQ(buffer.GetSuggestFormat(&suggested), acm::kOk);
+    g723.nBlockAlign = 0;
+    ASSERT_EQ(buffer.SetSrcFmt(&g723), acm::kOk);
+    EXPECT_EQ(buffer.GetSuggestFormat(&suggested), acm::kNotPossible);
 }
 
 // Plain sample formats the runs do not read directly go through the codec layer too:

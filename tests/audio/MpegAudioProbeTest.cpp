@@ -79,6 +79,22 @@ TEST(MpegAudioProbeTest, VersionsUseTheirOwnTables) {
     }
 }
 
+// Frame lengths cut an MPEG stream into packets for the codec layer.
+TEST(MpegAudioProbeTest, FrameLengthsPerLayerAndVersion) {
+    auto bytes = [](Bytes header, bool padding) {
+        if (padding) header[2] |= 2;
+        MpegAudioProbe::FrameHeader h;
+        EXPECT_TRUE(MpegAudioProbe::DecodeHeader(header.data(), h));
+        return h.frameBytes;
+    };
+    EXPECT_EQ(bytes(Header(3, 1, 9, 0, true), false), 417);   // 144 x 128000 / 44100
+    EXPECT_EQ(bytes(Header(3, 1, 9, 0, true), true), 418);
+    EXPECT_EQ(bytes(Header(2, 1, 8, 0, false), false), 208);  // 72 x 64000 / 22050
+    EXPECT_EQ(bytes(Header(0, 1, 1, 2, true), false), 72);    // 72 x 8000 / 8000
+    EXPECT_EQ(bytes(Header(3, 2, 10, 1, false), false), 576); // layer II, 192 kbit/s at 48000 Hz
+    EXPECT_EQ(bytes(Header(3, 3, 1, 0, false), true), 36);    // layer I: (8 + 1) slots of 4 bytes
+}
+
 TEST(MpegAudioProbeTest, OnlyLayerThreeIsAccepted) {
     MpegAudioProbe probe;
     const Bytes layer2 = Frame(Header(3, 2, 9, 0, false));
