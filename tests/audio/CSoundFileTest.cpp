@@ -232,6 +232,9 @@ TEST_F(SoundFileTest, SizesPastTheEndOfTheFile) {
 TEST_F(SoundFileTest, OpenErrorsAreDescribedAndSentToTheDebugOutput) {
     std::vector<std::string> debugLines;
     SetDebugOutputHook([&](const char* text) { debugLines.emplace_back(text); });
+    struct Unhook {
+        ~Unhook() { SetDebugOutputHook(nullptr); }
+    } unhook;
     const std::string missing = dir.File("none.wav");
     CSoundFile a(missing.c_str(), format.get());
     EXPECT_FALSE(a.IsOK());
@@ -251,7 +254,6 @@ TEST_F(SoundFileTest, OpenErrorsAreDescribedAndSentToTheDebugOutput) {
     CSoundFile d(longName.c_str(), format.get());
     EXPECT_EQ(std::strlen(d.GetLastErrorText()), CSoundFile::kErrorTextSize - 1);
     EXPECT_GT(debugLines.back().size(), CSoundFile::kErrorTextSize);
-    SetDebugOutputHook(nullptr);
 }
 
 TEST_F(SoundFileTest, WritingIsRefusedWhenReadingAndReadingWhenWriting) {

@@ -139,7 +139,7 @@ std::vector<std::int16_t> ConvertInPieces(const WAVEFORMATEX* format, const Byte
         EXPECT_EQ(r, -2);
     }
     pcm.resize(bytes.size() / 2);
-    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    if (!pcm.empty()) std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
     return pcm;
 }
 
