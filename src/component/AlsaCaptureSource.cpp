@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
 #include <vector>
 
 #if VORNIX_WITH_ALSA
 #include <alsa/asoundlib.h>
 #endif
+
+#include "platform/DebugOutput.h"
 
 using Orvane::VornixNet::AM_RECORD_DATA;
 
@@ -48,7 +53,27 @@ bool AlsaCaptureSource::Start() {
 
 #if VORNIX_WITH_ALSA
 
+namespace {
+
+// ALSA writes its own diagnostics to stderr by default, which would mix with a host's
+// output; they go to the debug output instead, and Start's error text says what failed.
+void AlsaDiagnostic(const char* file, int line, const char* function, int, const char* format, ...) {
+    char text[512];
+    int n = std::snprintf(text, sizeof text, "ALSA %s:%d (%s): ", file, line, function);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof text) n = 0;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text + n, sizeof text - static_cast<std::size_t>(n), format, args);
+    va_end(args);
+    DebugOutput(text);
+}
+
+}  // namespace
+
 bool AlsaCaptureSource::Open() {
+    static std::once_flag diagnostics;
+    std::call_once(diagnostics, [] { snd_lib_error_set_handler(&AlsaDiagnostic); });
+
     const Settings& s = m_settings;
     const std::string where = "Sound device '" + s.device + "'";
     snd_pcm_format_t sampleFormat;
