@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 
@@ -48,9 +49,16 @@ int DecodeCommand::Run() {
     PhoneVornix component;
     try {
         m_options.Apply(component);
-        if (!m_formatId.empty())
+        if (!m_formatId.empty()) {
             component.WaveFormatID(m_formatId);
-        else
+            // The component ignores a text too short or too long to be a format record;
+            // for the command that is a mistake to report, not to decode past.
+            std::string lower = m_formatId;
+            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (component.WaveFormatID() != lower)
+                throw ArgumentException(E_INVALIDARG, "--format-id: '" + m_formatId +
+                                                          "' is not a wave format record (36 or more hexadecimal digits)");
+        } else
             component.WaveFormatIndex(static_cast<WAVE_FORMAT_INDEX>(m_formatIndex));
     } catch (const VornixException& e) {
         std::cerr << "vornix decode: " << e.what() << '\n';
