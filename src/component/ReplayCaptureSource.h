@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -55,8 +56,9 @@ private:
     bool m_fromFile = false;
     bool m_loaded = false;
     WAVEFORMATEX m_rawFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
-    bool m_realTime = true;
-    std::uint32_t m_bufferMs = 100;
+    // The host may change these while a recording reads them.
+    std::atomic<bool> m_realTime{true};
+    std::atomic<std::uint32_t> m_bufferMs{100};
 
     // Pacing of the running recording.
     std::chrono::steady_clock::time_point m_started;
