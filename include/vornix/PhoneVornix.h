@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -35,6 +36,7 @@ public:
     PhoneVornix();
     PhoneVornix(const PhoneVornix&) = delete;
     PhoneVornix& operator=(const PhoneVornix&) = delete;
+    // Detaches from an attached capture source, which never calls a destroyed decoder.
     ~PhoneVornix();
 
     // --- settings ---
@@ -145,6 +147,7 @@ private:
     static void CaptureCallback(void* receiver, int uMsg, std::uint64_t wparam, std::int64_t lparam);
     void Check(std::int32_t hresult) const;
     void RethrowHandlerException();
+    void KeepHandlerException(std::exception_ptr exception);
     void Log_Debug(std::int32_t refCode, std::string message);
     void DispatchCallerID(std::uint64_t wparam, std::int64_t lparam);
     void DispatchVMWI(std::uint64_t wparam, std::int64_t lparam);
@@ -156,6 +159,7 @@ private:
     // here, so it never unwinds through the decoder, and rethrown from the public call
     // that fed the audio (or dispatched the events) once the decoder is back.
     std::exception_ptr m_handlerException;
+    std::mutex m_handlerExceptionMutex;  // a capture source's thread may store one
     CFSKParams m_FSKParams;
     CDTMFParams m_DTMFParams;
     CMonitorTonesParams m_MonitorTonesParams;

@@ -67,14 +67,28 @@ PhoneVornix::PhoneVornix()
     m_pTDecoder->put_SynchronizeEvents(VARIANT_FALSE);
 }
 
-PhoneVornix::~PhoneVornix() = default;
+PhoneVornix::~PhoneVornix() {
+    if (m_BrisolCtrl != nullptr) {
+        m_BrisolCtrl->set_EventHandle(nullptr, nullptr);
+        m_BrisolCtrl->set_Owner(nullptr);
+    }
+}
 
 void PhoneVornix::Check(std::int32_t hresult) const { ThrowForResult(hresult, m_pTDecoder->ErrorText()); }
 
 void PhoneVornix::RethrowHandlerException() {
-    if (!m_handlerException) return;
-    std::exception_ptr pending = std::exchange(m_handlerException, nullptr);
-    std::rethrow_exception(pending);
+    std::exception_ptr pending;
+    {
+        std::lock_guard lock(m_handlerExceptionMutex);
+        pending = std::exchange(m_handlerException, nullptr);
+    }
+    if (pending) std::rethrow_exception(pending);
+}
+
+void PhoneVornix::KeepHandlerException(std::exception_ptr exception) {
+    // The first one wins: it is the one that explains what followed.
+    std::lock_guard lock(m_handlerExceptionMutex);
+    if (!m_handlerException) m_handlerException = std::move(exception);
 }
 
 // ---------------------------------------------------------------- properties
@@ -232,7 +246,7 @@ void PhoneVornix::NativeCallback(void* context, int msg, std::uint64_t wParam, s
     try {
         self->InternalMessage(msg, wParam, lParam);
     } catch (...) {
-        if (!self->m_handlerException) self->m_handlerException = std::current_exception();
+        self->KeepHandlerException(std::current_exception());
     }
 }
 
@@ -243,7 +257,7 @@ void PhoneVornix::CaptureCallback(void* receiver, int uMsg, std::uint64_t wparam
     } catch (...) {
         // The capture thread has no caller to hand the exception to; the next public
         // call on the component rethrows it.
-        if (!self->m_handlerException) self->m_handlerException = std::current_exception();
+        self->KeepHandlerException(std::current_exception());
     }
 }
 

@@ -367,3 +367,22 @@ TEST(CaptureSourceComponent, SynchronisedKeysOfAReplayArriveOnTheThreadThatOwnsT
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CaptureSourceComponent, ADestroyedComponentIsNeverCalledAgain) {
+    ReplayCaptureSource source;  // outlives the component this time
+    const WAVEFORMATEX format = PcmFormat(8000, 1, 16);
+    ASSERT_TRUE(source.LoadBuffer(KeysPcm("123456789", format), format));
+    source.RealTime(true);
+    {
+        PhoneVornix component;
+        component.Source(source);
+        ASSERT_TRUE(source.Start());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }  // destroyed mid-recording: it detaches first
+    source.Stop();
+    EXPECT_EQ(source.Owner(), nullptr);
+}
+
+}  // namespace
