@@ -23,7 +23,9 @@ public:
 
     // The type name the component checks before it attaches.
     virtual std::string TypeName() const = 0;
-    // The object that owns this source from now on (the component), or null.
+    // The component (a PhoneVornix*) that attached this source, or null once it let go.
+    // A source destroyed while it has an owner must tell it with
+    // PhoneVornix::ForgetSource, so the component never calls a destroyed source.
     virtual bool set_Owner(void* owner) = 0;
     // Where the messages go; 0 on success.
     virtual std::int32_t set_EventHandle(void* receiver, AudioDataCallback callback) = 0;

@@ -93,8 +93,11 @@ public:
     // the stream format, MP3), blocking until its end or a stop request.
     void Source(const std::string& fileName);
     void Source(const char* fileName) { Source(std::string(fileName ? fileName : "")); }
-    // Attaches a capture source; its messages then start, feed and end runs.
+    // Attaches a capture source; its messages then start, feed and end runs. Either of
+    // the two may be destroyed first: the component detaches on destruction, and a
+    // source that goes first calls ForgetSource.
     void Source(CAudioDataSource& captureSource);
+    void ForgetSource(CAudioDataSource& captureSource);
     // For hosts that pass values dynamically: a string names a file, a capture source
     // (pointer) attaches it, an empty value throws ArgumentException, anything else is
     // ignored.

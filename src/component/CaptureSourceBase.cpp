@@ -4,6 +4,8 @@
 #include <cstring>
 #include <exception>
 
+#include "vornix/PhoneVornix.h"
+
 using Orvane::VornixNet::AM_RECORD_END;
 using Orvane::VornixNet::AM_RECORD_START;
 using Orvane::VornixNet::AudioDataCallback;
@@ -16,6 +18,8 @@ CaptureSourceBase::CaptureSourceBase() : m_format(kWaveFormatHeaderSize, 0) {
 
 CaptureSourceBase::~CaptureSourceBase() {
     Shutdown();
+    void* owner = Owner();
+    if (owner != nullptr) static_cast<Orvane::VornixNet::PhoneVornix*>(owner)->ForgetSource(*this);
 }
 
 std::string CaptureSourceBase::TypeName() const {

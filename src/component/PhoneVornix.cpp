@@ -162,11 +162,19 @@ void PhoneVornix::Source(const std::string& fileName) {
 void PhoneVornix::Source(CAudioDataSource& captureSource) {
     if (captureSource.TypeName() != kCaptureSourceTypeName)
         throw ArgumentException(E_INVALIDARG, "The source is not a capture source.");
+    if (m_BrisolCtrl != nullptr && m_BrisolCtrl != &captureSource) {
+        m_BrisolCtrl->set_EventHandle(nullptr, nullptr);  // the new source replaces the old one
+        m_BrisolCtrl->set_Owner(nullptr);
+    }
     m_BrisolCtrl = &captureSource;
     captureSource.set_Owner(this);
     if (captureSource.set_EventHandle(this, &PhoneVornix::CaptureCallback) != 0)
         throw ArgumentException(E_INVALIDARG, "The capture source refused the event handler.");
     Log_Debug(0, "Associated with Brisol Control.");
+}
+
+void PhoneVornix::ForgetSource(CAudioDataSource& captureSource) {
+    if (m_BrisolCtrl == &captureSource) m_BrisolCtrl = nullptr;
 }
 
 void PhoneVornix::Source(const std::any& value) {

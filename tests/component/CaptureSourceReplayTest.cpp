@@ -386,3 +386,16 @@ TEST(CaptureSourceComponent, ADestroyedComponentIsNeverCalledAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CaptureSourceComponent, ASourceDestroyedFirstIsForgotten) {
+    PhoneVornix component;
+    {
+        ReplayCaptureSource source;
+        component.Source(source);
+    }  // the component must not call it again, not even from its destructor
+    EXPECT_NO_THROW(component.WaveStreamStart());
+}
+
+}  // namespace
