@@ -280,8 +280,12 @@ void PhoneVornix::Log_Debug(std::int32_t refCode, std::string message) {
 void PhoneVornix::InternalMessage(std::int32_t uMsg, std::uint64_t wparam, std::int64_t lparam) {
     switch (uMsg) {
         case AM_RECORD_START:
-            if (m_BrisolCtrl != nullptr)
-                m_pTDecoder->WaveStreamStart2(static_cast<const WAVEFORMATEX*>(m_BrisolCtrl->get_RecordFormatEx()));
+            // Nobody waits for this call's result on the capture thread; a refusal is said
+            // on the debug road so a listening host can report it.
+            if (m_BrisolCtrl != nullptr &&
+                FAILED(m_pTDecoder->WaveStreamStart2(static_cast<const WAVEFORMATEX*>(m_BrisolCtrl->get_RecordFormatEx()))))
+                Log_Debug(CPhoneVornix::kFileOpenFailed,
+                          "Unable to start decoding the capture: " + Latin1ToUtf8(m_pTDecoder->ErrorText().c_str()));
             break;
         case AM_RECORD_END:
             m_pTDecoder->WaveStreamEnd();
