@@ -30,9 +30,18 @@ TIMEFORMAT='%R %U %S'
 read -r wall user sys < "$work/time.txt"
 found="$(wc -l < "$work/events.txt")"
 
-awk -v audio="$audio_seconds" -v wall="$wall" -v user="$user" -v sys="$sys" -v found="$found" -v keys="$keys" 'BEGIN {
+# What the command costs before it decodes anything (loading the codec libraries,
+# opening the file): one key's worth of audio.
+"$vornix" gen dtmf 1 -o "$work/one-key.wav"
+{ time "$vornix" decode "$work/one-key.wav" > /dev/null 2>&1; } 2> "$work/startup.txt"
+read -r startup _ < "$work/startup.txt"
+
+awk -v startup="$startup" -v audio="$audio_seconds" -v wall="$wall" -v user="$user" -v sys="$sys" -v found="$found" -v keys="$keys" 'BEGIN {
   cpu = user + sys
   printf "audio:      %d s of 8 kHz 16-bit mono, %d keys in noise (%d decoded)\n", audio, keys, found
   printf "wall time:  %.3f s   -> %.0f x real time\n", wall, (wall > 0 ? audio / wall : 0)
   printf "CPU time:   %.3f s   -> %.0f x real time per CPU second\n", cpu, (cpu > 0 ? audio / cpu : 0)
+  printf "start-up:   %.3f s of the wall time is the command starting (a one-key file)\n", startup
+  decode = wall - startup
+  printf "decoding:   %.0f x real time once started\n", (decode > 0 ? audio / decode : 0)
 }'
