@@ -18,5 +18,13 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vornixConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/vornixConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vornix)
 
+# A static library brings its private dependencies along.
+set(VORNIX_PC_REQUIRES_PRIVATE "")
+if(VORNIX_WITH_FFMPEG)
+  string(APPEND VORNIX_PC_REQUIRES_PRIVATE " libavcodec libavformat libavutil")
+endif()
+if(VORNIX_WITH_ALSA)
+  string(APPEND VORNIX_PC_REQUIRES_PRIVATE " alsa")
+endif()
 configure_file(cmake/vornix.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vornix.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vornix.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,10 +1,14 @@
 #include "audio/CodecStream.h"
 
 #include "audio/MpegAudioProbe.h"
+#include "platform/DebugOutput.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 extern "C" {
@@ -288,7 +292,26 @@ const char* CodecStream::LibraryName(std::uint16_t formatTag) {
     return descriptor ? descriptor->long_name : nullptr;
 }
 
+namespace {
+
+// The codec library complains about damaged input on stderr by default; a decoder of
+// arbitrary audio should say such things on its debug output, where hosts choose to look.
+void ForwardCodecLog(void*, int level, const char* format, va_list args) {
+    if (level > av_log_get_level()) return;
+    char line[512];
+    std::vsnprintf(line, sizeof line, format, args);
+    DebugOutput(line);
+}
+
+void RouteCodecLogOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_callback(&ForwardCodecLog); });
+}
+
+}  // namespace
+
 int CodecStream::Open(const WAVEFORMATEX& source, std::unique_ptr<CodecStream>& stream) {
+    RouteCodecLogOnce();
     stream.reset();
     Resolved r;
     if (!Resolve(source, r)) return acm::kNotPossible;

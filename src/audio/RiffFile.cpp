@@ -95,6 +95,9 @@ int RiffFile::Descend(ChunkInfo& ck, const ChunkInfo* parent, Find how) {
         if (!ReadU32(id) || !ReadU32(size)) return kErrChunkNotFound;
         const std::uint64_t dataOffset = static_cast<std::uint64_t>(here) + 8;
         const std::uint64_t available = end - dataOffset;
+        // A recorder that stopped before it could finish its header leaves the RIFF size
+        // at 0: the form then reaches to the end of the file.
+        if (how == Find::Riff && id == kRiffId && size < 4) size = static_cast<std::uint32_t>(std::min<std::uint64_t>(available, 0xFFFFFFFFu));
         bool match = false;
         std::uint32_t formType = 0;
         if (how == Find::Chunk) {

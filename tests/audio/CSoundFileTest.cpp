@@ -210,6 +210,14 @@ TEST_F(SoundFileTest, SizesPastTheEndOfTheFile) {
     EXPECT_EQ(a.GetDataLength(), 30);
     EXPECT_EQ(ReadAll(a, 7), Pattern(30));
 
+    // A recorder that never finished its header: RIFF size 0, data size 0xFFFFFFFF.
+    const std::string unfinished = dir.File("unfinished.wav");
+    WriteFile(unfinished, RiffWave(fmt + Chunk("data", Pattern(20), 0xFFFFFFFFu, false), 0));
+    format.get()->wFormatTag = 0;
+    CSoundFile u(unfinished.c_str(), format.get());
+    ASSERT_TRUE(u.IsOK()) << u.GetLastErrorText();
+    EXPECT_EQ(ReadAll(u, 8), Pattern(20));
+
     // A chunk before "fmt " that claims to run past the end hides everything after it.
     const std::string hidden = dir.File("hidden.wav");
     WriteFile(hidden, RiffWave(Chunk("LIST", Pattern(4), 0xFFFFFFFFu, false) + fmt + Chunk("data", Pattern(4))));
