@@ -47,6 +47,13 @@ CSoundFile::CSoundFile(const char* fileName, WAVEFORMATEX* format, std::uint32_t
 
 CSoundFile::~CSoundFile() { Close(); }
 
+void CSoundFile::FailOpen(int error) {
+    char text[kErrorTextSize + 512];
+    std::snprintf(text, sizeof text, "mmioOpen() failed, error:%s, file name:'%s'", OpenErrorDescription(error),
+                  m_fileName.c_str());
+    Fail(text);
+}
+
 void CSoundFile::OpenForReading() {
     m_mode = kModeReading;
     m_dataLength = 0;
@@ -54,10 +61,7 @@ void CSoundFile::OpenForReading() {
     m_file = std::make_unique<RiffFile>();
     const int error = m_file->OpenRead(m_fileName.c_str());
     if (error != RiffFile::kOk) {
-        char text[kErrorTextSize + 512];
-        std::snprintf(text, sizeof text, "mmioOpen() failed, error:%s, file name:'%s'", OpenErrorDescription(error),
-                      m_fileName.c_str());
-        Fail(text);
+        FailOpen(error);
         return;
     }
     m_riffChunk = ChunkInfo{};
@@ -172,10 +176,7 @@ void CSoundFile::OpenForWriting() {
     m_file = std::make_unique<RiffFile>();
     const int error = m_file->Create(m_fileName.c_str());
     if (error != RiffFile::kOk) {
-        char text[kErrorTextSize + 512];
-        std::snprintf(text, sizeof text, "mmioOpen() failed, error:%s, file name:'%s'", OpenErrorDescription(error),
-                      m_fileName.c_str());
-        Fail(text);
+        FailOpen(error);
         return;
     }
     m_riffChunk = ChunkInfo{};

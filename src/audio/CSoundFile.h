@@ -58,6 +58,7 @@ public:
 
 private:
     void OpenForReading();
+    void FailOpen(int error);
     void OpenForWriting();
     bool OpenWave();
     bool OpenRaw();
