@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kFuzzFolder = fs::path(VORNIX_TEST_DATA_DIR) / ".." / ".." / "fuzz";
+const fs::path kFuzzFolder = fs::path(VORNIX_SOURCE_DIR) / "fuzz";
 
 std::vector<fs::path> Inputs(const std::string& target) {
     std::vector<fs::path> inputs;
