@@ -290,3 +290,19 @@ TEST(ComponentFormats, IndexAndIdentifier) {
 }
 
 }  // namespace
+
+#include "vornix/DebugOutput.h"
+
+namespace {
+
+TEST(ComponentDebugOutput, AHostSeesWhatTheFileReaderSays) {
+    std::vector<std::string> lines;
+    Orvane::VornixNet::SetDebugOutput([&](const char* text) { lines.emplace_back(text); });
+    PhoneVornix v;
+    EXPECT_THROW(v.Source(std::string("/nonexistent/keys.wav")), Orvane::VornixNet::VornixException);
+    Orvane::VornixNet::SetDebugOutput({});
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.front().find("/nonexistent/keys.wav"), std::string::npos) << lines.front();
+}
+
+}  // namespace
