@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "sample/CBaseDecoder.h"
+#include "decoder/CBaseDecoder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "component/ThrowForResult.h"
 #include "control/CPhoneVornix.h"
 #include "platform/TextConversion.h"
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 
 namespace Orvane::VornixNet {
 

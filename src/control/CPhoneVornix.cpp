@@ -10,7 +10,7 @@
 #include "audio/CSoundFile.h"
 #include "audio/FormatNames.h"
 #include "platform/PropertyAccess.h"
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 #include "vornix/Version.h"
 
 namespace {

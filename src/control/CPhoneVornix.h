@@ -10,8 +10,8 @@
 #include "control/tag_tone.h"
 #include "platform/EventWindow.h"
 #include "platform/HResult.h"
-#include "sample/CBaseDecoder.h"
-#include "sample/DecoderEventProc.h"
+#include "decoder/CBaseDecoder.h"
+#include "decoder/DecoderEventProc.h"
 
 class CACMBuffer;
 

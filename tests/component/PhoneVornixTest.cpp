@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/CSoundFile.h"
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "control/CPhoneVornix.h"
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"

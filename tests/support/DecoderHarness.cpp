@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 
 DecoderHarness::DecoderHarness(int sampleRate, int bits, int channelOption) {
     m_events.reserve(1024);

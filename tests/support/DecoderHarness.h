@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sample/CBaseDecoder.h"
+#include "decoder/CBaseDecoder.h"
 
 // A decoder aggregate set up the way the control object starts a stream run, with the
 // DTMF detector switched on and configured with the control object's defaults, and an

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 #include "support/DecoderHarness.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"

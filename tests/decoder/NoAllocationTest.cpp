@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "sample/CBaseDecoder.h"
+#include "decoder/CBaseDecoder.h"
 
 // The replacement operators below pair malloc with free themselves.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"

@@ -1,4 +1,4 @@
-#include "sample/CBaseDecoder.h"
+#include "decoder/CBaseDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 
 namespace {
 

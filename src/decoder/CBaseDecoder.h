@@ -7,8 +7,8 @@
 #include "platform/HResult.h"
 #include "platform/MessageWindow.h"
 #include "sample/CSample.h"
-#include "sample/DecFlag.h"
-#include "sample/DecoderEventProc.h"
+#include "decoder/DecFlag.h"
+#include "decoder/DecoderEventProc.h"
 #include "tones/CDecDTMF.h"
 
 // The decoder aggregate: every detector is a base of it, together with the sample stream

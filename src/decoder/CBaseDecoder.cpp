@@ -1,10 +1,10 @@
-#include "sample/CBaseDecoder.h"
+#include "decoder/CBaseDecoder.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "sample/DecoderMessages.h"
+#include "decoder/DecoderMessages.h"
 
 namespace {
 
