@@ -10,7 +10,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev
   libasound2-dev
   libcli11-dev nlohmann-json3-dev
-  sox ffmpeg
+  sox ffmpeg espeak-ng minimodem
 )
 
 sudo_cmd=()
