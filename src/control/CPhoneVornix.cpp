@@ -82,7 +82,11 @@ HRESULT CPhoneVornix::put_MonitorTonePaging(VARIANT_BOOL v) {
 HRESULT CPhoneVornix::get_MonitorSAME(VARIANT_BOOL* v) const { return GetProperty(m_monitorSAME, v); }
 HRESULT CPhoneVornix::put_MonitorSAME(VARIANT_BOOL v) { return PutSwitch(m_monitorSAME, v, DEC_SAME); }
 HRESULT CPhoneVornix::get_MonitorCIDCW(VARIANT_BOOL* v) const { return GetProperty(m_monitorCIDCW, v); }
-HRESULT CPhoneVornix::put_MonitorCIDCW(VARIANT_BOOL v) { return PutSwitch(m_monitorCIDCW, v, DEC_CIDCW); }
+HRESULT CPhoneVornix::put_MonitorCIDCW(VARIANT_BOOL v) {
+    PutSwitch(m_monitorCIDCW, v, DEC_CIDCW);
+    static_cast<CDecCIDEx&>(*m_decoder).SetCallWaiting(m_monitorCIDCW != 0);
+    return S_OK;
+}
 HRESULT CPhoneVornix::get_MonitorVMWI(VARIANT_BOOL* v) const { return GetProperty(m_monitorVMWI, v); }
 HRESULT CPhoneVornix::put_MonitorVMWI(VARIANT_BOOL v) { return PutSwitch(m_monitorVMWI, v, DEC_VMWI); }
 HRESULT CPhoneVornix::get_MonitorSIT(VARIANT_BOOL* v) const { return GetProperty(m_monitorSIT, v); }
@@ -265,8 +269,22 @@ CFSKParams* CPhoneVornix::get_FSKParams() {
     return m_fskParams.get();
 }
 
-void CPhoneVornix::SetDecoderParams(std::int32_t, std::int32_t decFlag) {
+void CPhoneVornix::SetDecoderParams(std::int32_t sampleRate, std::int32_t decFlag) {
     // Each detector applies its own group here as it joins the aggregate.
+    if (decFlag & (DEC_CALLERID | DEC_VMWI | DEC_CIDCW)) {
+        CDecCIDEx& callerId = *m_decoder;
+        // The tones are taken before the front end is tuned, so a changed mark or space
+        // takes effect in the same run.
+        if (m_fskParams) {
+            float mark = 0.0f, space = 0.0f;
+            std::int32_t baud = 0;
+            m_fskParams->get_MarkFreq(&mark);
+            m_fskParams->get_SpaceFreq(&space);
+            m_fskParams->get_BaudRate(&baud);
+            callerId.SetParameters2(baud, mark, space);
+        }
+        callerId.SetSampleRate(sampleRate);
+    }
     if (decFlag & DEC_DTMF) {
         CDecDTMF& dtmf = *m_decoder;
         dtmf.SetFreqs(m_rowFreqs, m_colFreqs);

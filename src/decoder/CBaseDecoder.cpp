@@ -24,6 +24,7 @@ CSampleEvent& As(CBaseDecoder& decoder) {
 // spectrum, custom tone monitor, MF, paging, SAME, SIT, FSK data. The numbers leave room
 // for the detectors still to come at their places.
 constexpr CBaseDecoder::DetectorRow kDetectorTable[] = {
+    {1, DEC_CALLERID | DEC_CIDCW | DEC_VMWI, &As<CDecCIDEx>, "caller ID"},
     {3, DEC_DTMF, &As<CDecDTMF>, "DTMF"},
 };
 
@@ -158,4 +159,17 @@ void CBaseDecoder::Deliver(int msg, std::uint64_t wParam, std::int64_t lParam) {
 void CBaseDecoder::OnDTMF(char key, std::int32_t position) {
     m_dtmfText.push_back(key);
     Deliver(DM_DTMF, SignExtendedChar(key), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::OnCallerID(const char* name, const char* number, const char* dateTime, const char* calledNumber,
+                              const std::uint8_t* raw, std::int32_t statusWord) {
+    const CallerIDStrings strings{name, number, dateTime, calledNumber, raw};
+    const CallerIDStatus status{statusWord, static_cast<std::int32_t>(GetSamplePos())};
+    Deliver(DM_CALLERID, AddressOf(&strings), static_cast<std::int64_t>(AddressOf(&status)));
+}
+
+void CBaseDecoder::OnVMWI(std::int32_t status, std::int32_t data) {
+    if ((EnabledMask() & DEC_VMWI) == 0) return;
+    const VMWIInfo info{status, static_cast<std::int32_t>(DemodulatorPosition())};
+    Deliver(DM_VMWI, AddressOf(&info), static_cast<std::int64_t>(data));
 }

@@ -9,6 +9,7 @@
 #include "sample/CSample.h"
 #include "decoder/DecFlag.h"
 #include "decoder/DecoderEventProc.h"
+#include "fsk/CDecCIDEx.h"
 #include "tones/CDecDTMF.h"
 
 // The decoder aggregate: every detector is a base of it, together with the sample stream
@@ -19,7 +20,7 @@
 // A detector joins by becoming a base here, adding its row to the detector table in the
 // source (its switches and its place in the per-block delivery order) and overriding its
 // callbacks below.
-class CBaseDecoder : public CDecDTMF, public CSample {
+class CBaseDecoder : public CDecCIDEx, public CDecDTMF, public CSample {
 public:
     // Channel options: one channel, or the first or second of two interleaved channels.
     static constexpr int kMono = -1;
@@ -67,6 +68,10 @@ public:
 
     // Detector callbacks, each turned into an event message.
     void OnDTMF(char key, std::int32_t position) override;
+    void OnCallerID(const char* name, const char* number, const char* dateTime, const char* calledNumber,
+                    const std::uint8_t* raw, std::int32_t statusWord) override;
+    // Passed on only while DEC_VMWI is on, stamped with the demodulator's own position.
+    void OnVMWI(std::int32_t status, std::int32_t data) override;
 
 private:
     // Frames of at most two 32-bit samples: a carry is at most one byte short of that.
