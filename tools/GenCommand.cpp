@@ -1,6 +1,9 @@
 #include "GenCommand.h"
 
 #include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -8,6 +11,8 @@
 #include "ExitCode.h"
 #include "audio/CSoundFile.h"
 #include "audio/WaveFormat.h"
+#include "synth/CallerIdGenerator.h"
+#include "synth/CallerIdMessage.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"
@@ -32,6 +37,42 @@ GenCommand::GenCommand(CLI::App& parent) {
     m_dtmf->add_option("--gap", m_gapMs, "Silence after each key in ms")->check(Bounded(0, 60000))->capture_default_str();
     m_dtmf->add_option("--lead", m_leadMs, "Silence before the first key in ms")->check(Bounded(0, 3600000))->capture_default_str();
     AddCommonOptions(*m_dtmf);
+
+    m_cid = m_command->add_subcommand("cid", "Caller ID or a message-waiting indication in FSK");
+    m_cid->add_option("--number", m_number, "Calling number");
+    m_cid->add_option("--name", m_name, "Calling name (mdmf only; bytes above 0x7F are sent as they are)");
+    m_cid->add_option("--called", m_called, "Called number (mdmf only)");
+    m_cid->add_option("--number-absence", m_numberAbsence, "Instead of a number: why there is none")
+        ->check(CLI::IsMember({"private", "out-of-area"}));
+    m_cid->add_option("--name-absence", m_nameAbsence, "Instead of a name: why there is none (mdmf only)")
+        ->check(CLI::IsMember({"private", "out-of-area"}));
+    m_cid->add_option("--date", m_date, "Date and time sent, MMDDHHMM")->capture_default_str();
+    m_cid->add_option("--format", m_format, "Single-message or multiple-message caller ID")
+        ->check(CLI::IsMember({"sdmf", "mdmf"}))
+        ->capture_default_str();
+    m_cid->add_option("--standard", m_standard, "Tones and sequence: bell202, v23 or japanese (V.23 after a ring)")
+        ->check(CLI::IsMember({"bell202", "v23", "japanese"}))
+        ->capture_default_str();
+    m_cid->add_flag("--call-waiting", m_callWaiting, "Off hook: alerting tone, DTMF D acknowledgement, no seizure");
+    m_cid->add_option("--vmwi", m_vmwi, "Send a message-waiting indication instead of caller ID")
+        ->check(CLI::IsMember({"on", "off"}));
+    m_cid->add_option("--vmwi-format", m_vmwiFormat, "Message-waiting message: sdmf (type 0x06) or mdmf (0x82)")
+        ->check(CLI::IsMember({"sdmf", "mdmf"}))
+        ->capture_default_str();
+    m_cid->add_option("--messages", m_messages, "Count of waiting messages (--vmwi-format mdmf)")->check(Bounded(0, 255));
+    m_cid->add_flag("--bad-checksum", m_badChecksum, "Send a wrong checksum, which a receiver must reject");
+    m_cid->add_option("--level", m_cidLevelDbfs, "Level of the FSK tones in dBFS")->check(Bounded(-120, 0))->capture_default_str();
+    m_cid->add_option("--lead", m_cidLeadMs, "Silence before the transmission in ms")->check(Bounded(0, 3600000))->capture_default_str();
+    m_cid->add_option("--frequency-offset", m_frequencyOffsetPercent, "Shift of both FSK tones in percent")
+        ->check(Bounded(-20, 20))
+        ->capture_default_str();
+    m_cid->add_option("--bit-rate-error", m_bitRateErrorPercent, "Deviation of the bit rate from 1200 baud in percent")
+        ->check(Bounded(-20, 20))
+        ->capture_default_str();
+    m_cid->add_option("--seizure-bits", m_seizureBits, "Channel seizure bits (on hook)")->check(Bounded(0, 100000))->capture_default_str();
+    m_cid->add_option("--mark-bits", m_markBits, "Mark bits before the message (default: 180 on hook, 80 call waiting, 100 japanese)")
+        ->check(Bounded(0, 100000));
+    AddCommonOptions(*m_cid);
 }
 
 void GenCommand::AddCommonOptions(CLI::App& kind) {
@@ -54,6 +95,7 @@ bool GenCommand::Selected() const {
 
 int GenCommand::Run() {
     if (m_dtmf->parsed()) return RunDtmf();
+    if (m_cid->parsed()) return RunCid();
     return kExitUsage;
 }
 
@@ -79,6 +121,144 @@ int GenCommand::RunDtmf() {
     signal.Reserve(static_cast<std::size_t>(seconds * m_rate) + 1);
     if (DtmfGenerator(options).Append(signal, m_digits) != S_OK) {
         std::cerr << "vornix gen dtmf: the options do not describe a signal\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+bool GenCommand::CidGiven(const char* option) const {
+    return m_cid->count(option) > 0;
+}
+
+bool GenCommand::CidMessage(std::vector<std::uint8_t>& message, std::string& error) const {
+    const auto reason = [](const std::string& absence) {
+        return absence == "private" ? CallerIdMessage::kPrivate : CallerIdMessage::kOutOfArea;
+    };
+    const bool number = CidGiven("--number");
+    const bool numberAbsence = CidGiven("--number-absence");
+    if (number && numberAbsence) {
+        error = "--number and --number-absence contradict each other";
+        return false;
+    }
+    if (CidGiven("--name") && CidGiven("--name-absence")) {
+        error = "--name and --name-absence contradict each other";
+        return false;
+    }
+    const bool callerFields = number || numberAbsence || CidGiven("--name") || CidGiven("--name-absence") ||
+                              CidGiven("--called") || CidGiven("--date") || CidGiven("--format");
+
+    if (m_standard == "japanese") {
+        // The Japanese message has no date, name or checksum of the kind the others have.
+        if (!m_vmwi.empty() || numberAbsence || CidGiven("--name") || CidGiven("--name-absence") ||
+            CidGiven("--called") || CidGiven("--date") || CidGiven("--format") || m_badChecksum) {
+            error = "--standard japanese carries the number only";
+            return false;
+        }
+        if (!number) {
+            error = "--standard japanese needs --number";
+            return false;
+        }
+        if (CallerIdMessage::Japanese(m_number, message) != S_OK) {
+            error = "the Japanese number must be at most 125 ASCII characters";
+            return false;
+        }
+        return true;
+    }
+
+    if (m_vmwi.empty() && (CidGiven("--vmwi-format") || CidGiven("--messages"))) {
+        error = "--vmwi-format and --messages describe a message-waiting message: give --vmwi";
+        return false;
+    }
+    if (!m_vmwi.empty()) {
+        if (callerFields) {
+            error = "--vmwi sends a message-waiting message, which carries no caller ID";
+            return false;
+        }
+        if (CidGiven("--messages") && m_vmwiFormat != "mdmf") {
+            error = "--messages needs --vmwi-format mdmf";
+            return false;
+        }
+        const bool on = m_vmwi == "on";
+        const HRESULT hr = m_vmwiFormat == "mdmf"
+                               ? CallerIdMessage::MdmfMessageWaiting(
+                                     on, CidGiven("--messages") ? std::optional<int>(m_messages) : std::nullopt, message)
+                               : CallerIdMessage::MessageWaiting(on, message);
+        if (hr != S_OK) {
+            error = "the message-waiting options do not describe a message";
+            return false;
+        }
+    } else {
+        if (!CallerIdMessage::IsDate(m_date)) {
+            error = "--date must be eight digits, MMDDHHMM";
+            return false;
+        }
+        HRESULT hr = S_OK;
+        if (m_format == "sdmf") {
+            if (CidGiven("--name") || CidGiven("--name-absence") || CidGiven("--called")) {
+                error = "--format sdmf carries the date and the number only";
+                return false;
+            }
+            if (!number && !numberAbsence) {
+                error = "--format sdmf needs --number or --number-absence";
+                return false;
+            }
+            // This format says "private" or "out of area" with the letter in the number's place.
+            const std::string sent = number ? m_number : std::string(1, reason(m_numberAbsence));
+            hr = CallerIdMessage::Sdmf(m_date, sent, message);
+        } else {
+            CallerIdMessage::Caller caller;
+            caller.date = m_date;
+            if (number) caller.number = m_number;
+            if (CidGiven("--name")) caller.name = m_name;
+            if (CidGiven("--called")) caller.called = m_called;
+            if (numberAbsence) caller.numberAbsence = reason(m_numberAbsence);
+            if (CidGiven("--name-absence")) caller.nameAbsence = reason(m_nameAbsence);
+            hr = CallerIdMessage::MdmfCaller(caller, message);
+        }
+        if (hr != S_OK) {
+            error = "the message would be longer than its length byte can count (255 bytes)";
+            return false;
+        }
+    }
+    if (m_badChecksum) CallerIdMessage::CorruptChecksum(message);
+    return true;
+}
+
+int GenCommand::RunCid() {
+    if (m_callWaiting && m_standard == "japanese") {
+        std::cerr << "vornix gen cid: --call-waiting has no Japanese form\n";
+        return kExitUsage;
+    }
+    std::vector<std::uint8_t> message;
+    std::string error;
+    if (!CidMessage(message, error)) {
+        std::cerr << "vornix gen cid: " << error << '\n';
+        return kExitUsage;
+    }
+    CallerIdGenerator::Options options;
+    options.standard = m_standard == "japanese" ? CallerIdGenerator::Standard::kJapanese
+                       : m_standard == "v23"    ? CallerIdGenerator::Standard::kV23
+                                                : CallerIdGenerator::Standard::kBell202;
+    options.callWaiting = m_callWaiting;
+    options.levelDbfs = m_cidLevelDbfs;
+    options.leadMs = m_cidLeadMs;
+    options.frequencyOffsetPercent = m_frequencyOffsetPercent;
+    options.bitRateErrorPercent = m_bitRateErrorPercent;
+    options.seizureBits = m_seizureBits;
+    if (CidGiven("--mark-bits")) {
+        options.markBits = m_markBits;
+        options.callWaitingMarkBits = m_markBits;
+        options.japaneseMarkBits = m_markBits;
+    }
+    const CallerIdGenerator generator(options);
+    const std::size_t samples = generator.SampleCount(m_rate, message.size());
+    if (static_cast<double>(samples) * m_channels * (m_bits / 8) > kMaxBytes) {
+        std::cerr << "vornix gen cid: the recording would be longer than a wave file can hold\n";
+        return kExitUsage;
+    }
+    SignalTimeline signal(m_rate);
+    if (generator.Append(signal, message) != S_OK) {
+        std::cerr << "vornix gen cid: the tones do not fit below half the sample rate of " << m_rate << " Hz\n";
         return kExitUsage;
     }
     return Write(signal);

@@ -11,7 +11,7 @@ class SignalTimeline;
 
 // vornix gen KIND: writes a test recording as a RIFF wave file. Each kind of signal is a
 // subcommand with its own options; the output format, noise and file options are common
-// to every kind. Only DTMF exists so far.
+// to every kind: DTMF keys and caller-ID transmissions.
 class GenCommand {
 public:
     explicit GenCommand(CLI::App& parent);
@@ -21,11 +21,16 @@ public:
 private:
     void AddCommonOptions(CLI::App& kind);
     int RunDtmf();
+    int RunCid();
+    // The bytes the cid options ask for; false, with the reason in error, for a usage error.
+    bool CidMessage(std::vector<std::uint8_t>& message, std::string& error) const;
+    bool CidGiven(const char* option) const;
     // Adds the noise, renders in the output format and writes the file.
     int Write(SignalTimeline& signal);
 
     CLI::App* m_command;
     CLI::App* m_dtmf;
+    CLI::App* m_cid;
 
     // Common to every kind.
     std::string m_output;
@@ -44,4 +49,25 @@ private:
     double m_durationMs = 100.0;
     double m_gapMs = 100.0;
     double m_leadMs = 0.0;
+
+    // cid
+    std::string m_number;
+    std::string m_name;
+    std::string m_called;
+    std::string m_numberAbsence;  // "private" or "out-of-area"
+    std::string m_nameAbsence;
+    std::string m_date = "01011200";  // fixed, so that the same options write the same file
+    std::string m_format = "mdmf";
+    std::string m_standard = "bell202";
+    std::string m_vmwi;  // "on" or "off": a message-waiting message instead of caller ID
+    std::string m_vmwiFormat = "sdmf";
+    int m_messages = 0;
+    bool m_callWaiting = false;
+    bool m_badChecksum = false;
+    double m_cidLevelDbfs = -13.0;
+    double m_cidLeadMs = 0.0;
+    double m_frequencyOffsetPercent = 0.0;
+    double m_bitRateErrorPercent = 0.0;
+    int m_seizureBits = 300;
+    int m_markBits = 0;  // only when given; else the sequence's own length
 };
