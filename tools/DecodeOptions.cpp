@@ -11,10 +11,11 @@ using namespace Orvane::VornixNet;
 void DecodeOptions::Register(CLI::App& command) {
     const CLI::Validator knownDetector(
         [](std::string& name) {
-            return DetectorTable::Find(name) ? std::string() : "unknown detector '" + name + "' (known: " + DetectorTable::Names() + ")";
+            return DetectorTable::Known(name) ? std::string()
+                                              : "unknown detector '" + name + "' (known: " + DetectorTable::Names() + ", all)";
         },
         "NAME");
-    command.add_option("--detect", m_detectors, "Detectors to run, comma-separated (" + DetectorTable::Names() + ")")
+    command.add_option("--detect", m_detectors, "Detectors to run, comma-separated (" + DetectorTable::Names() + "; all: every one)")
         ->delimiter(',')
         ->check(knownDetector)
         ->default_str("dtmf")
@@ -37,6 +38,11 @@ void DecodeOptions::Register(CLI::App& command) {
     m_reverseTwistOption = command.add_option("--reverse-twist", m_reverseTwist, "Allowed reverse twist, power ratio (Reverse_twist)")->check(Bounded(0, 1e6))->group(dtmf);
     m_harmonicRowOption = command.add_option("--harmonic-row", m_harmonicRow, "Second-harmonic limit of row tones (Harmonic2nd_row)")->check(Bounded(0, 1e6))->group(dtmf);
     m_harmonicColOption = command.add_option("--harmonic-col", m_harmonicCol, "Second-harmonic limit of column tones (Harmonic2nd_col)")->check(Bounded(0, 1e6))->group(dtmf);
+    // The caller-ID decoder takes its tones and bit rate from the FSK parameter group.
+    const char* callerId = "Caller-ID tuning";
+    m_markFreqOption = command.add_option("--mark-freq", m_markFreq, "Mark tone in Hz (FSKParams.MarkFreq)")->check(Bounded(1, 20000))->group(callerId);
+    m_spaceFreqOption = command.add_option("--space-freq", m_spaceFreq, "Space tone in Hz (FSKParams.SpaceFreq)")->check(Bounded(1, 20000))->group(callerId);
+    m_baudRateOption = command.add_option("--baud-rate", m_baudRate, "Bit rate in baud (FSKParams.BaudRate)")->check(Bounded(1, 20000))->group(callerId);
     m_relativePeakOption = command.add_option("--relative-peak-test", m_relativePeakTest, "Relative peak test (RelativePeakTest)")
                                ->check(CLI::IsMember({"on", "off"}))
                                ->group(dtmf);
@@ -60,4 +66,8 @@ void DecodeOptions::Apply(PhoneVornix& component) const {
     if (Given(m_harmonicRowOption)) p.Harmonic2nd_row(m_harmonicRow);
     if (Given(m_harmonicColOption)) p.Harmonic2nd_col(m_harmonicCol);
     if (Given(m_relativePeakOption)) p.RelativePeakTest(m_relativePeakTest == "on");
+    CFSKParams& fsk = component.FSKParams();
+    if (Given(m_markFreqOption)) fsk.MarkFreq(m_markFreq);
+    if (Given(m_spaceFreqOption)) fsk.SpaceFreq(m_spaceFreq);
+    if (Given(m_baudRateOption)) fsk.BaudRate(m_baudRate);
 }

@@ -13,7 +13,7 @@ class PhoneVornix;
 }
 
 // The settings that decode and listen share: which detectors run, the channel of stereo
-// audio, the silence threshold and the DTMF tuning, each option named after the
+// audio, the silence threshold and the DTMF and caller-ID tuning, each option named after the
 // property it sets. Options not given leave the component's defaults.
 class DecodeOptions {
 public:
@@ -37,6 +37,9 @@ private:
     float m_harmonicRow = 0.0f;
     float m_harmonicCol = 0.0f;
     std::string m_relativePeakTest;
+    float m_markFreq = 0.0f;
+    float m_spaceFreq = 0.0f;
+    std::int32_t m_baudRate = 0;
 
     CLI::Option* m_channelOption = nullptr;
     CLI::Option* m_silenceOption = nullptr;
@@ -49,4 +52,7 @@ private:
     CLI::Option* m_harmonicRowOption = nullptr;
     CLI::Option* m_harmonicColOption = nullptr;
     CLI::Option* m_relativePeakOption = nullptr;
+    CLI::Option* m_markFreqOption = nullptr;
+    CLI::Option* m_spaceFreqOption = nullptr;
+    CLI::Option* m_baudRateOption = nullptr;
 };

@@ -8,12 +8,19 @@ namespace {
 
 const DetectorTable::Detector kDetectors[] = {
     {"dtmf", "DTMF keys (OnDTMF)", [](PhoneVornix& c, bool on) { c.MonitorDTMF(on); }},
+    {"cid", "on-hook caller ID (OnCallerID)", [](PhoneVornix& c, bool on) { c.MonitorCallerID(on); }},
+    {"cidcw", "call-waiting caller ID (OnCallerID)", [](PhoneVornix& c, bool on) { c.MonitorCIDCW(on); }},
+    {"vmwi", "message waiting (OnVMWI)", [](PhoneVornix& c, bool on) { c.MonitorVMWI(on); }},
 };
 
 }  // namespace
 
 std::span<const DetectorTable::Detector> DetectorTable::All() {
     return kDetectors;
+}
+
+bool DetectorTable::Known(std::string_view name) {
+    return name == kAll || Find(name) != nullptr;
 }
 
 const DetectorTable::Detector* DetectorTable::Find(std::string_view name) {
@@ -30,6 +37,11 @@ std::string DetectorTable::Names() {
 
 void DetectorTable::Apply(PhoneVornix& component, const std::vector<std::string>& names) {
     for (const Detector& d : kDetectors) d.enable(component, false);
-    for (const std::string& name : names)
-        if (const Detector* d = Find(name)) d->enable(component, true);
+    for (const std::string& name : names) {
+        if (name == kAll) {
+            for (const Detector& d : kDetectors) d.enable(component, true);
+        } else if (const Detector* d = Find(name)) {
+            d->enable(component, true);
+        }
+    }
 }

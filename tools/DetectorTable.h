@@ -19,7 +19,12 @@ public:
         void (*enable)(Orvane::VornixNet::PhoneVornix& component, bool on);
     };
 
+    // Switches every detector of the table.
+    static constexpr std::string_view kAll = "all";
+
     static std::span<const Detector> All();
+    // A detector's name or "all".
+    static bool Known(std::string_view name);
     // The row of this name, or null.
     static const Detector* Find(std::string_view name);
     // "dtmf, ..." for help and error texts.
