@@ -80,9 +80,10 @@ HRESULT CallerIdMessage::Sdmf(std::string_view date, std::string_view number,
 
 HRESULT CallerIdMessage::Mdmf(std::span<const Parameter> parameters,
                               std::vector<std::uint8_t>& out) {
+    // A parameter too long for its own length byte makes the body too long for the
+    // message's, so Frame refuses it before the wrapped length could be sent.
     std::vector<std::uint8_t> data;
     for (const Parameter& p : parameters) {
-        if (p.bytes.size() > kMaxLength) return E_INVALIDARG;
         data.push_back(p.type);
         data.push_back(static_cast<std::uint8_t>(p.bytes.size()));
         data.insert(data.end(), p.bytes.begin(), p.bytes.end());
