@@ -3,10 +3,13 @@
 
 Compressed streams come from ffmpeg's encoders; everything is kept to a few hundred
 bytes so that the fuzzers start from real structure without slow executions.
-Run again after changing an input layout of AudioHarness.h.
+Run again after changing an input layout of AudioHarness.h or CallerIdFuzzHarness.h;
+`make_seeds.py caller_id` writes only the caller-ID seeds (they need no ffmpeg).
 """
+import math
 import os
 import struct
+import sys
 import subprocess
 import tempfile
 
@@ -103,5 +106,156 @@ def main():
     write("wave_format_id", "spaced", b" 1 0 1 0401f0000803E0000020010000000f")
 
 
+# Caller ID: messages built here from the line framing, as framer input (bits or
+# characters) and as 16-bit PCM of whole transmissions.
+
+def cid_message(kind, data, checksum_error=0):
+    """Type, length, data and the checksum that makes all bytes add up to 0."""
+    body = bytes([kind, len(data)]) + bytes(data)
+    return body + bytes([(-sum(body) + checksum_error) & 0xFF])
+
+
+def mdmf_params(*params):
+    return b"".join(bytes([kind, len(value)]) + value for kind, value in params)
+
+
+def even_parity(byte):
+    return byte | 0x80 if bin(byte).count("1") % 2 else byte
+
+
+def crc16(data):
+    """x^16 + x^12 + x^5 + 1, least significant bit first, from 0, not inverted."""
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0x8408 if crc & 1 else crc >> 1
+    return crc
+
+
+def japanese_message(number):
+    """DLE SOH 07 DLE STX 40 L, the number as parameter 02, DLE ETX, two check bytes;
+    every byte but the check bytes with even parity."""
+    params = bytes([0x02, len(number)]) + number
+    body = bytes([0x10, 0x01, 0x07, 0x10, 0x02, 0x40, len(params)]) + params + bytes([0x10, 0x03])
+    sent = bytes(even_parity(b) for b in body)
+    crc = crc16(sent[2:])
+    return sent + bytes([crc & 0xFF, crc >> 8])
+
+
+def character_bits(message):
+    """Start bit, eight data bits least significant first, stop bit, for every byte."""
+    bits = []
+    for byte in message:
+        bits += [0] + [(byte >> i) & 1 for i in range(8)] + [1]
+    return bits
+
+
+def pack_bits(bits):
+    bits = bits + [1] * (-len(bits) % 8)  # the line idles at mark
+    return bytes(sum(bits[at + i] << i for i in range(8)) for at in range(0, len(bits), 8))
+
+
+def framer_bits(message, marks=20):
+    return [1] * marks + character_bits(message) + [1] * 8
+
+
+def fsk(bits, rate, mark, space, amplitude=0.3, baud=1200.0):
+    """Phase-continuous FSK; bit k spans samples [round(k rate / baud), round((k+1) rate / baud))."""
+    out, phase = [], 0.0
+    for k, bit in enumerate(bits):
+        step = 2 * math.pi * (mark if bit else space) / rate
+        for _ in range(round((k + 1) * rate / baud) - round(k * rate / baud)):
+            out.append(amplitude * math.sin(phase))
+            phase = (phase + step) % (2 * math.pi)
+    return out
+
+
+def tones(frequencies, seconds, rate, amplitude):
+    return [sum(amplitude * math.sin(2 * math.pi * f * n / rate) for f in frequencies)
+            for n in range(round(seconds * rate))]
+
+
+def silence(seconds, rate):
+    return [0.0] * round(seconds * rate)
+
+
+def pcm16(samples):
+    return b"".join(struct.pack("<h", max(-32767, min(32767, round(x * 32767)))) for x in samples)
+
+
+def on_hook(message, rate, seizure=300, marks=180, mark=1200.0, space=2200.0):
+    bits = [i & 1 for i in range(seizure)] + [1] * marks + character_bits(message) + [1] * 10
+    return silence(0.05, rate) + fsk(bits, rate, mark, space) + silence(0.1, rate)
+
+
+def call_waiting(message, rate):
+    """The alerting pair, the handset's DTMF D answer, a short gap, marks and the message."""
+    bits = [1] * 80 + character_bits(message) + [1] * 10
+    return (silence(0.05, rate) + tones([2130, 2750], 0.08, rate, 0.2) + silence(0.05, rate)
+            + tones([941, 1633], 0.065, rate, 0.2) + silence(0.02, rate)
+            + fsk(bits, rate, 1200.0, 2200.0) + silence(0.1, rate))
+
+
+def japanese_sequence(message, rate):
+    """A clipped ring burst (16 Hz square at 0.98 of full scale), a quiet gap, then V.23
+    marks and the message."""
+    ring = [0.98 if (n * 32 // rate) % 2 == 0 else -0.98 for n in range(round(0.5 * rate))]
+    bits = [1] * 60 + character_bits(message) + [1] * 10
+    return ring + silence(0.9, rate) + fsk(bits, rate, 1300.0, 2100.0) + silence(0.1, rate)
+
+
+def caller_id_seeds():
+    sdmf = cid_message(0x04, b"01011230" + b"5551234567")
+    mdmf = cid_message(0x80, mdmf_params((0x01, b"12251430"), (0x02, b"5551234567"), (0x07, b"DOE JOHN"),
+                                         (0x03, b"5559876")))
+    private = cid_message(0x80, mdmf_params((0x01, b"03150905"), (0x04, b"P"), (0x08, b"O")))
+    unknown = cid_message(0x80, mdmf_params((0x01, b"07041200"), (0x42, bytes(range(90))), (0x02, b"911")))
+    waiting_on = cid_message(0x06, b"BBB")
+    waiting_off = cid_message(0x06, b"ooo")
+    waiting_count = cid_message(0x82, mdmf_params((0x0B, b"\xff"), (0x0D, b"\x03")))
+    waiting_clear = cid_message(0x82, mdmf_params((0x0B, b"\x00")))
+    japanese = japanese_message(b"0312345678")
+
+    # Framer: first byte 0 standard bits, 4 Japanese bits, 1 flagged bits, 2 standard
+    # characters, 3 Japanese characters; its top five bits restart the message every 8 n bytes.
+    write("caller_id_format", "sdmf-bits", b"\0" + pack_bits(framer_bits(sdmf)))
+    write("caller_id_format", "mdmf-bits", b"\0" + pack_bits(framer_bits(mdmf)))
+    write("caller_id_format", "waiting-on-bits", b"\0" + pack_bits(framer_bits(waiting_on)))
+    write("caller_id_format", "waiting-count-bits", b"\0" + pack_bits(framer_bits(waiting_count)))
+    write("caller_id_format", "japanese-bits", b"\4" + pack_bits(framer_bits(japanese)))
+    write("caller_id_format", "private-chars", b"\2" + private)
+    write("caller_id_format", "unknown-parameter-chars", b"\2" + unknown)
+    write("caller_id_format", "waiting-off-chars", b"\2" + waiting_off + waiting_clear)
+    write("caller_id_format", "bad-checksum-chars", b"\2" + cid_message(0x80, mdmf_params((0x02, b"5550000")), 1))
+    write("caller_id_format", "japanese-chars", b"\3" + japanese)
+    # A standard then a Japanese message, each one with its flag on every bit.
+    flagged = [(b, 0) for b in framer_bits(sdmf)] + [(b, 1) for b in framer_bits(japanese)]
+    flagged += [(1, 1)] * (-len(flagged) % 4)
+    write("caller_id_format", "flagged-bits", b"\1" + bytes(
+        sum((flagged[at + i][0] | flagged[at + i][1] << 1) << (2 * i) for i in range(4))
+        for at in range(0, len(flagged), 4)))
+    # A torn standard message, the restart after 40 bytes that also switches to the
+    # Japanese parser, then a whole Japanese message.
+    torn = pack_bits(framer_bits(mdmf)[:100])
+    write("caller_id_format", "restart-bits", bytes([5 << 3]) + torn + b"\xff" * (40 - len(torn))
+          + pack_bits(framer_bits(japanese)))
+
+    # Whole decoder: first byte the rate (0 8000, 1 11025, 2 16000 Hz) with bit 7 turning
+    # the call-waiting search off; second byte the piece sizes; then 16-bit PCM.
+    write("caller_id_audio", "mdmf-8k", b"\x80\x05" + pcm16(on_hook(mdmf, 8000)))
+    write("caller_id_audio", "sdmf-8k-cw-search", b"\x00\x0c" + pcm16(on_hook(sdmf, 8000, 120, 80)))
+    write("caller_id_audio", "waiting-8k", b"\x80\x01" + pcm16(on_hook(waiting_count, 8000, 120, 80)))
+    write("caller_id_audio", "v23-8k", b"\x80\x07" + pcm16(on_hook(private, 8000, 120, 80, 1300.0, 2100.0)))
+    write("caller_id_audio", "call-waiting-8k", b"\x00\x03" + pcm16(call_waiting(mdmf, 8000)))
+    write("caller_id_audio", "japanese-8k", b"\x80\x09" + pcm16(japanese_sequence(japanese, 8000)))
+    write("caller_id_audio", "sdmf-16k", b"\x82\x02" + pcm16(on_hook(sdmf, 16000, 120, 80)))
+    write("caller_id_audio", "sdmf-11k", b"\x81\x0f" + pcm16(on_hook(sdmf, 11025, 120, 80)))
+
+
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:] == ["caller_id"]:
+        caller_id_seeds()
+    else:
+        main()
+        caller_id_seeds()
