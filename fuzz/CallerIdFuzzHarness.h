@@ -182,21 +182,35 @@ inline CallerIdRun RunCallerIdFormat(const std::uint8_t* data, std::size_t size,
     const int mode = data[0] & 3;
     const std::size_t resetPeriod = 8u * (data[0] >> 3);
     format.japanese = mode == 3 || (mode == 0 && (data[0] & 4) != 0);
+    // A count beyond its parser's buffer means a byte was stored past it; said here too,
+    // so that builds without the sanitizers see it.
+    const auto checkCount = [&] {
+        const std::int32_t limit = format.japanese ? CDecCIDFMT::kJapaneseCapacity : CDecCIDFMT::kMessageCapacity;
+        if (format.ByteCount() > limit)
+            checker.Fail("byte count " + std::to_string(format.ByteCount()) + " beyond the " +
+                         (format.japanese ? "Japanese" : "message") + " buffer");
+    };
     for (std::size_t i = 1; i < size; ++i) {
         const std::uint8_t byte = data[i];
         switch (mode) {
             case 0:
-                for (int b = 0; b < 8; ++b) format.OnCIDBit((byte >> b) & 1, format.japanese);
+                for (int b = 0; b < 8; ++b) {
+                    format.OnCIDBit((byte >> b) & 1, format.japanese);
+                    checkCount();
+                }
                 break;
             case 1:
                 for (int b = 0; b < 8; b += 2) {
                     format.japanese = ((byte >> (b + 1)) & 1) != 0;
                     format.OnCIDBit((byte >> b) & 1, format.japanese);
+                    checkCount();
                 }
                 break;
             case 2: format.OnMessageByte(byte); break;
             default: format.OnJapaneseByte(byte); break;
         }
+        checkCount();
+        if (!checker.Run().Ok()) break;  // past a broken buffer nothing more is meaningful
         if (resetPeriod != 0 && i % resetPeriod == 0) {
             format.ResetMessage();
             if (mode == 0) format.japanese = !format.japanese;
@@ -230,7 +244,7 @@ inline CallerIdRun RunCallerIdAudio(const std::uint8_t* data, std::size_t size, 
             const auto& status = *reinterpret_cast<const CallerIDStatus*>(lParam);
             c.checker->CallerId(strings.szName, strings.szNumber, strings.szDataTime, strings.CalledIDNumber,
                                 strings.szRaw, status.iflag,
-                                c.decoder.CDecCIDEx::State() == CDecCIDEx::kReceivingJapanese);
+                                c.decoder.CDecCIDEx::GetDetectorState() == CDecCIDEx::kReceivingJapanese);
         } else if (msg == DM_VMWI) {
             c.checker->Vmwi(reinterpret_cast<const VMWIInfo*>(wParam)->iFlag);
         }

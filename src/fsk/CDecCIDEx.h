@@ -54,7 +54,7 @@ public:
     // The demodulator's own position: samples since the reception started.
     std::uint32_t DemodulatorPosition() const { return m_samplePos; }
 
-    DetectorState State() const { return static_cast<DetectorState>(m_state); }
+    DetectorState GetDetectorState() const { return static_cast<DetectorState>(m_state); }
     std::int32_t MinimumRun() const { return m_minimumRun; }
     std::int32_t RingBlocks() const { return m_ringBlocks; }
     std::int32_t RingCounter() const { return m_ringCounter; }
