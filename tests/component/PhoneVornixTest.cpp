@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "decoder/DecoderMessages.h"
+#include "synth/CallerIdGenerator.h"
+#include "synth/CallerIdMessage.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"
@@ -139,6 +141,81 @@ TEST(Component, KeysFromAStreamWithTheirDebugLines) {
     EXPECT_TRUE(l.Logged("DTMF tone detected, Key='1', position=" + std::to_string(l.dtmf[0].Position())));
     EXPECT_TRUE(l.Logged("End of decoding."));
     EXPECT_GT(v.Sample2Second(l.dtmf[1].Position()), 0.12);
+}
+
+std::vector<std::uint8_t> CallerIdPcm(const std::vector<std::uint8_t>& message, CallerIdGenerator::Options options = {}) {
+    SignalTimeline timeline(8000);
+    options.leadMs = 200;
+    EXPECT_EQ(CallerIdGenerator(options).Append(timeline, message), S_OK);
+    timeline.AppendSilence(800);
+    std::vector<unsigned char> pcm;
+    PcmRenderer({16, 1, 0, 8000}).Render(timeline, pcm);
+    return pcm;
+}
+
+TEST(Component, CallerIdAndMessageWaitingEndToEnd) {
+    CallerIdMessage::Caller caller;
+    caller.date = "11301745";
+    caller.number = "4165550123";
+    caller.name = "CAF\xC9 ROYAL";  // Latin-1 on the line, UTF-8 for the host
+    std::vector<std::uint8_t> message, waiting;
+    ASSERT_EQ(CallerIdMessage::MdmfCaller(caller, message), S_OK);
+    ASSERT_EQ(CallerIdMessage::MessageWaiting(true, waiting), S_OK);
+
+    PhoneVornix v;
+    Listener l(v);
+    v.MonitorCallerID(true);
+    v.WaveStreamStart();
+    v.WaveStreamInput(CallerIdPcm(message));
+    v.WaveStreamInput(CallerIdPcm(waiting));
+    v.WaveStreamEnd();
+    ASSERT_EQ(l.callerId.size(), 1u);
+    const OnCallerIDArgs& e = l.callerId[0];
+    EXPECT_EQ(e.Status(), CID_STATUS_OK);
+    EXPECT_EQ(e.CallerNumber(), "4165550123");
+    EXPECT_EQ(e.Name(), "CAF\xC3\x89 ROYAL");
+    EXPECT_EQ(e.sDateTime(), "11-30 17:45");
+    EXPECT_FALSE(e.CalledNumber());
+    ASSERT_TRUE(e.RawData());
+    EXPECT_EQ(*e.RawData(), message);
+    EXPECT_TRUE(l.Logged("CID MDMF format detected."));
+    EXPECT_TRUE(l.Logged("OnCallerID(), number=4165550123, name=CAF\xC3\x89 ROYAL, date=11-30 17:45, position=" +
+                         std::to_string(e.Position())));
+    EXPECT_EQ(l.vmwi, 0);  // message waiting is a switch of its own
+
+    v.MonitorVMWI(true);
+    v.WaveStreamStart();
+    v.WaveStreamInput(CallerIdPcm(waiting));
+    v.WaveStreamEnd();
+    EXPECT_EQ(l.vmwi, 1);
+    EXPECT_TRUE(l.Logged("VMWI signal detected."));
+}
+
+TEST(Component, CallWaitingSwitchAndRetunedTones) {
+    std::vector<std::uint8_t> message;
+    ASSERT_EQ(CallerIdMessage::Sdmf("01011200", "5550000", message), S_OK);
+    CallerIdGenerator::Options waiting;
+    waiting.callWaiting = true;
+    waiting.ackGapMs = 10;
+    PhoneVornix v;
+    Listener l(v);
+    v.MonitorCallerID(true);
+    v.WaveStreamStart();
+    v.WaveStreamInput(CallerIdPcm(message, waiting));
+    v.WaveStreamEnd();
+    EXPECT_TRUE(l.callerId.empty());
+    v.MonitorCIDCW(true);
+    v.WaveStreamStart();
+    v.WaveStreamInput(CallerIdPcm(message, waiting));
+    v.WaveStreamEnd();
+    ASSERT_EQ(l.callerId.size(), 1u);
+    EXPECT_EQ(l.callerId[0].CallerNumber(), "5550000");
+    v.MonitorCIDCW(false);
+    v.MonitorCallerID(false);
+    v.WaveStreamStart();
+    v.WaveStreamInput(CallerIdPcm(message));
+    v.WaveStreamEnd();
+    EXPECT_EQ(l.callerId.size(), 1u) << "every caller-ID switch is off";
 }
 
 TEST(Component, AHandlerExceptionSurfacesAfterTheFeedingCall) {

@@ -175,6 +175,40 @@ TEST_F(Aggregate, EnableXDecRegistersOncePerSwitch) {
     EXPECT_EQ(decoder.EnabledMask(), 0);
 }
 
+TEST_F(Aggregate, CallerIdStaysRegisteredWhileAnySwitchOfItsGroupIsOn) {
+    CSampleEvent& callerId = static_cast<CDecCIDEx&>(decoder);
+    decoder.EnableXDec(DEC_CALLERID, 1);
+    decoder.EnableXDec(DEC_CIDCW, 1);
+    decoder.EnableXDec(DEC_VMWI, 1);
+    EXPECT_TRUE(decoder.IsRegistered(&callerId));
+    decoder.EnableXDec(DEC_CALLERID, 0);
+    decoder.EnableXDec(DEC_CIDCW, 0);
+    EXPECT_TRUE(decoder.IsRegistered(&callerId));
+    decoder.EnableXDec(DEC_VMWI, 0);
+    EXPECT_FALSE(decoder.IsRegistered(&callerId));
+
+    // Registered once: each block reaches it once, ahead of the DTMF detector.
+    decoder.EnableXDec(DEC_VMWI, 1);
+    decoder.EnableXDec(DEC_CALLERID, 1);
+    decoder.EnableXDec(DEC_DTMF, 1);
+    EXPECT_LT(callerId.DeliveryOrder(), static_cast<CDecDTMF&>(decoder).DeliveryOrder());
+}
+
+TEST(AggregateMessages, MessageWaitingOnlyWhileItsSwitchIsOn) {
+    CBaseDecoder decoder;
+    std::vector<int> messages;
+    decoder.SetHandle({[](void* c, int msg, std::uint64_t, std::int64_t) { static_cast<std::vector<int>*>(c)->push_back(msg); },
+                       &messages},
+                      nullptr);
+    decoder.EnableXDec(DEC_CALLERID, 1);
+    decoder.OnVMWI(1, 0x424242);
+    decoder.OnCallerID(nullptr, "1", "", nullptr, nullptr, 0);
+    EXPECT_EQ(messages, std::vector<int>{DM_CALLERID});
+    decoder.EnableXDec(DEC_VMWI, 1);
+    decoder.OnVMWI(1, 0x424242);
+    EXPECT_EQ(messages, (std::vector<int>{DM_CALLERID, DM_VMWI}));
+}
+
 TEST_F(Aggregate, EveryDetectorCarriesItsDeliveryOrderAndIsAttachedByARun) {
     for (const auto& row : CBaseDecoder::Detectors()) {
         CSampleEvent& consumer = row.consumer(decoder);

@@ -6,10 +6,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
 #include "decoder/CBaseDecoder.h"
+#include "decoder/DecoderMessages.h"
+#include "support/CallerIdHarness.h"
 
 // The replacement operators below pair malloc with free themselves.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -76,6 +79,41 @@ TEST(NoAllocation, FeedingDecodingAndReportingAllocateNothing) {
     g_counting = false;
 
     EXPECT_EQ(keys, 200);  // 20 s of one key per 100 ms, all reported
+    EXPECT_EQ(g_allocations.load(), 0);
+}
+
+TEST(NoAllocation, CallerIdReceptionsAllocateNothing) {
+    // Ten transmissions in a row: every reception restarts the demodulator, and every
+    // message is parsed and reported.
+    std::vector<float> signal;
+    const auto message = fsk_reference::Message(0x80, std::vector<std::uint8_t>{0x02, 0x04, '5', '5', '5', '1', 0x07, 0x02, 'A', 'B'});
+    for (int i = 0; i < 10; ++i) {
+        signal.resize(signal.size() + 2000, 0.0f);
+        fsk_reference::AppendBits(signal, 8000, {}, fsk_reference::OnHookBits(message));
+    }
+    std::vector<unsigned char> bytes(signal.size() * sizeof(float));
+    std::memcpy(bytes.data(), signal.data(), bytes.size());
+    CBaseDecoder decoder;
+    int messages = 0;
+    decoder.SetHandle({[](void* c, int msg, std::uint64_t wParam, std::int64_t lParam) {
+                           if (msg != DM_CALLERID) return;
+                           const auto* status = reinterpret_cast<const CallerIDStatus*>(lParam);
+                           const auto* strings = reinterpret_cast<const CallerIDStrings*>(wParam);
+                           if ((status->iflag & 0xFFFF) == 0 && strings->szNumber != nullptr) ++*static_cast<int*>(c);
+                       },
+                       &messages},
+                      nullptr);
+    decoder.EnableXDec(DEC_CALLERID, 1);
+    ASSERT_EQ(decoder.SetParameters(8000, 32, -45.0f, CBaseDecoder::kMono), S_OK);
+    decoder.SetParameters2(1200, 1200.0f, 2200.0f);
+    decoder.SetSampleRate(8000);
+
+    g_allocations = 0;
+    g_counting = true;
+    for (std::size_t at = 0; at < bytes.size(); at += 4000)
+        decoder.InputData2(bytes.data() + at, static_cast<int>(std::min<std::size_t>(4000, bytes.size() - at)));
+    g_counting = false;
+    EXPECT_EQ(messages, 10);
     EXPECT_EQ(g_allocations.load(), 0);
 }
 
