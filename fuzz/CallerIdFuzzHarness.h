@@ -182,34 +182,40 @@ inline CallerIdRun RunCallerIdFormat(const std::uint8_t* data, std::size_t size,
     const int mode = data[0] & 3;
     const std::size_t resetPeriod = 8u * (data[0] >> 3);
     format.japanese = mode == 3 || (mode == 0 && (data[0] & 4) != 0);
-    // A count beyond its parser's buffer means a byte was stored past it; said here too,
-    // so that builds without the sanitizers see it.
-    const auto checkCount = [&] {
-        const std::int32_t limit = format.japanese ? CDecCIDFMT::kJapaneseCapacity : CDecCIDFMT::kMessageCapacity;
+    // A count beyond the buffer of the parser that just took a character means a byte was
+    // stored past it; said here too, so that builds without the sanitizers see it. Both
+    // parsers keep one count, so it is checked against the Japanese buffer only right
+    // after a Japanese character.
+    const auto checkCount = [&](bool japaneseCharacter) {
+        const std::int32_t limit = japaneseCharacter ? CDecCIDFMT::kJapaneseCapacity : CDecCIDFMT::kMessageCapacity;
         if (format.ByteCount() > limit)
             checker.Fail("byte count " + std::to_string(format.ByteCount()) + " beyond the " +
-                         (format.japanese ? "Japanese" : "message") + " buffer");
+                         (japaneseCharacter ? "Japanese" : "message") + " buffer");
     };
+    // What OnCIDBit returns when a character went to the Japanese parser (it takes all).
+    constexpr std::int32_t kCharacterTaken = -10;
     for (std::size_t i = 1; i < size; ++i) {
         const std::uint8_t byte = data[i];
         switch (mode) {
             case 0:
-                for (int b = 0; b < 8; ++b) {
-                    format.OnCIDBit((byte >> b) & 1, format.japanese);
-                    checkCount();
-                }
+                for (int b = 0; b < 8; ++b)
+                    checkCount(format.OnCIDBit((byte >> b) & 1, format.japanese) == kCharacterTaken && format.japanese);
                 break;
             case 1:
                 for (int b = 0; b < 8; b += 2) {
                     format.japanese = ((byte >> (b + 1)) & 1) != 0;
-                    format.OnCIDBit((byte >> b) & 1, format.japanese);
-                    checkCount();
+                    checkCount(format.OnCIDBit((byte >> b) & 1, format.japanese) == kCharacterTaken && format.japanese);
                 }
                 break;
-            case 2: format.OnMessageByte(byte); break;
-            default: format.OnJapaneseByte(byte); break;
+            case 2:
+                format.OnMessageByte(byte);
+                checkCount(false);
+                break;
+            default:
+                format.OnJapaneseByte(byte);
+                checkCount(true);
+                break;
         }
-        checkCount();
         if (!checker.Run().Ok()) break;  // past a broken buffer nothing more is meaningful
         if (resetPeriod != 0 && i % resetPeriod == 0) {
             format.ResetMessage();
