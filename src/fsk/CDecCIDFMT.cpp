@@ -108,8 +108,11 @@ std::int32_t CDecCIDFMT::OnMessageByte(std::int32_t byte) {
         m_lengthKnown = true;
         return kByteTaken;
     }
-    m_message[m_byteCount++] = value;
-    if (m_byteCount != m_message[1] + 3) return kByteTaken;
+    // The count is shared with the Japanese parser: should its characters have moved it
+    // past this message's end, the message ends at the next byte instead of running on.
+    m_message[std::min(m_byteCount, kMessageCapacity - 1)] = value;
+    ++m_byteCount;
+    if (m_byteCount < m_message[1] + 3) return kByteTaken;
     CompleteMessage();
     ResetMessage();
     m_byteCount = 0;
