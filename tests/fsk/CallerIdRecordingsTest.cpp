@@ -96,8 +96,10 @@ void ExpectBlockAfter(std::int32_t position, double end, const std::string& what
 }
 
 std::vector<std::uint8_t> Param(std::uint8_t type, const std::string& value) {
-    std::vector<std::uint8_t> p{type, static_cast<std::uint8_t>(value.size())};
-    p.insert(p.end(), value.begin(), value.end());
+    std::vector<std::uint8_t> p(value.size() + 2);
+    p[0] = type;
+    p[1] = static_cast<std::uint8_t>(value.size());
+    std::copy(value.begin(), value.end(), p.begin() + 2);
     return p;
 }
 
