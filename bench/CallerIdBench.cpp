@@ -37,48 +37,69 @@ void Put(std::vector<unsigned char>& pcm, double x) {
 // Read prose of a few hundred words, so that the speech is varied rather than one
 // sentence over and over.
 constexpr const char* kProse =
-    "The telephone network carries far more than voices. Between the rings, before the handset is lifted, "
-    "a short burst of tones tells the called party who is calling, and a lamp on the set may light to say "
-    "that a message is waiting. A receiver that listens for these signals has to stay quiet through hours of "
-    "ordinary conversation, music on hold, announcements and noise, and still wake within a few milliseconds "
-    "when the line starts to alternate between its two tones. Most of the time nothing of interest is on the "
-    "line at all, which is why the cost of listening matters more than the cost of decoding. People speak "
-    "with pitch that wanders between eighty and three hundred cycles a second, with bursts of energy in the "
-    "vowels and hiss in the consonants, and every one of those sounds has some energy near the tones the "
-    "receiver watches. A good detector rejects them all without effort. It measures the energy midway "
-    "between mark and space, it waits for a steady run of blocks before it believes what it hears, and it "
-    "gives up quickly when the run breaks. When a real transmission does arrive, the demodulator takes over "
-    "and follows every sample, deciding bits at each transition, framing characters from start and stop "
-    "bits, and handing complete messages to the parser, which checks the sum of every byte before it trusts "
-    "a single digit of the number. Afterwards the line goes back to speech, and the detector goes back to "
-    "waiting, as it will for the rest of the day. On a busy exchange there may be thousands of such lines, "
-    "each with its own detector, and every one of them spends nearly all of its life listening to people "
+    "The telephone network carries far more than voices. Between the rings, before the handset is "
+    "lifted, "
+    "a short burst of tones tells the called party who is calling, and a lamp on the set may light "
+    "to say "
+    "that a message is waiting. A receiver that listens for these signals has to stay quiet "
+    "through hours of "
+    "ordinary conversation, music on hold, announcements and noise, and still wake within a few "
+    "milliseconds "
+    "when the line starts to alternate between its two tones. Most of the time nothing of interest "
+    "is on the "
+    "line at all, which is why the cost of listening matters more than the cost of decoding. "
+    "People speak "
+    "with pitch that wanders between eighty and three hundred cycles a second, with bursts of "
+    "energy in the "
+    "vowels and hiss in the consonants, and every one of those sounds has some energy near the "
+    "tones the "
+    "receiver watches. A good detector rejects them all without effort. It measures the energy "
+    "midway "
+    "between mark and space, it waits for a steady run of blocks before it believes what it hears, "
+    "and it "
+    "gives up quickly when the run breaks. When a real transmission does arrive, the demodulator "
+    "takes over "
+    "and follows every sample, deciding bits at each transition, framing characters from start and "
+    "stop "
+    "bits, and handing complete messages to the parser, which checks the sum of every byte before "
+    "it trusts "
+    "a single digit of the number. Afterwards the line goes back to speech, and the detector goes "
+    "back to "
+    "waiting, as it will for the rest of the day. On a busy exchange there may be thousands of "
+    "such lines, "
+    "each with its own detector, and every one of them spends nearly all of its life listening to "
+    "people "
     "talk about the weather, the price of bread and the next appointment.";
 
-// One minute of espeak-ng speech at 8 kHz, cut to length or looped if it comes out short; a synthetic voiced
-// signal (a buzz at a gliding pitch through two moving formants, with syllable pauses) when
-// espeak-ng or sox is missing.
+// One minute of espeak-ng speech at 8 kHz, cut to length or looped if it comes out short; a
+// synthetic voiced signal (a buzz at a gliding pitch through two moving formants, with syllable
+// pauses) when espeak-ng or sox is missing.
 const Audio& Speech() {
     static const Audio audio = [] {
         Audio a;
-        const std::string command = std::string("espeak-ng --stdout -v en -s 160 \"") + kProse +
-                                    "\" 2>/dev/null | sox -t wav - -r 8000 -b 16 -c 1 -e signed-integer -t raw - "
-                                    "2>/dev/null";
+        const std::string command =
+            std::string("espeak-ng --stdout -v en -s 160 \"") + kProse +
+            "\" 2>/dev/null | sox -t wav - -r 8000 -b 16 -c 1 -e signed-integer -t raw - "
+            "2>/dev/null";
         std::vector<unsigned char> spoken;
         if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
             unsigned char chunk[65536];
             std::size_t n = 0;
-            while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) spoken.insert(spoken.end(), chunk, chunk + n);
+            while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+                spoken.insert(spoken.end(), chunk, chunk + n);
             ::pclose(pipe);
         }
         spoken.resize(spoken.size() & ~std::size_t{1});
         if (spoken.size() >= static_cast<std::size_t>(kRate) * 2 * 5) {
             while (a.pcm.size() < kSamples * 2)
                 a.pcm.insert(a.pcm.end(), spoken.begin(),
-                             spoken.begin() + static_cast<std::ptrdiff_t>(std::min(spoken.size(), kSamples * 2 - a.pcm.size())));
+                             spoken.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                  spoken.size(), kSamples * 2 - a.pcm.size())));
             const std::size_t spokenSeconds = spoken.size() / 2 / kRate;
-            a.label = "espeak-ng speech, " + (spokenSeconds >= kSeconds ? "the first 60 s of " + std::to_string(spokenSeconds) + " s"
-                                                                        : std::to_string(spokenSeconds) + " s looped to 60 s");
+            a.label = "espeak-ng speech, " +
+                      (spokenSeconds >= kSeconds
+                           ? "the first 60 s of " + std::to_string(spokenSeconds) + " s"
+                           : std::to_string(spokenSeconds) + " s looped to 60 s");
             return a;
         }
         double phase = 0.0;
@@ -96,7 +117,8 @@ const Audio& Speech() {
             const double f2 = 1500.0 + 700.0 * std::sin(kTwoPi * 0.9 * t);
             for (int h = 1; h * pitch < 3400.0; ++h) {
                 const double f = h * pitch;
-                const double gain = 1.0 / (1.0 + std::pow((f - f1) / 150.0, 2)) + 0.5 / (1.0 + std::pow((f - f2) / 200.0, 2));
+                const double gain = 1.0 / (1.0 + std::pow((f - f1) / 150.0, 2)) +
+                                    0.5 / (1.0 + std::pow((f - f2) / 200.0, 2));
                 x += gain * std::sin(kTwoPi * h * phase) / h;
             }
             Put(a.pcm, 0.15 * x);
@@ -121,8 +143,9 @@ std::vector<std::uint8_t> MdmfMessage(int index) {
     const std::string date = "12251430";
     const std::string name = "CALLER " + std::to_string(index % 1000);
     std::vector<std::uint8_t> data;
-    for (const auto& [type, value] : {std::pair{std::uint8_t{0x01}, date}, std::pair{std::uint8_t{0x02}, std::string(number)},
-                                      std::pair{std::uint8_t{0x07}, name}}) {
+    for (const auto& [type, value] :
+         {std::pair{std::uint8_t{0x01}, date}, std::pair{std::uint8_t{0x02}, std::string(number)},
+          std::pair{std::uint8_t{0x07}, name}}) {
         data.push_back(type);
         data.push_back(static_cast<std::uint8_t>(value.size()));
         data.insert(data.end(), value.begin(), value.end());
@@ -149,7 +172,8 @@ const Audio& Transmissions() {
             bits.insert(bits.end(), 180, 1);
             for (std::uint8_t b : MdmfMessage(a.transmissions)) AppendCharacter(bits, b);
             bits.insert(bits.end(), 10, 1);
-            const auto fskSamples = static_cast<std::size_t>(std::llround(static_cast<double>(bits.size()) * samplesPerBit));
+            const auto fskSamples = static_cast<std::size_t>(
+                std::llround(static_cast<double>(bits.size()) * samplesPerBit));
             if (a.pcm.size() / 2 + fskSamples > kSamples) break;
             double phase = 0.0;
             for (std::size_t k = 0; k < bits.size(); ++k) {
@@ -179,7 +203,9 @@ struct Counts {
 void Count(void* context, int msg, std::uint64_t, std::int64_t lParam) {
     auto& counts = *static_cast<Counts*>(context);
     if (msg == DM_DTMF) ++counts.keys;
-    if (msg == DM_CALLERID && (reinterpret_cast<const CallerIDStatus*>(lParam)->iflag & 0xFFFF) == 0) ++counts.callerIds;
+    if (msg == DM_CALLERID &&
+        (reinterpret_cast<const CallerIDStatus*>(lParam)->iflag & 0xFFFF) == 0)
+        ++counts.callerIds;
 }
 
 void Feed(CBaseDecoder& decoder, const std::vector<unsigned char>& pcm) {
@@ -192,7 +218,8 @@ void Feed(CBaseDecoder& decoder, const std::vector<unsigned char>& pcm) {
 
 void Report(benchmark::State& state, const Audio& audio, const Counts& counts) {
     const double audioSeconds = static_cast<double>(audio.pcm.size() / 2) / kRate;
-    state.counters["realtime_x"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["realtime_x"] =
+        benchmark::Counter(audioSeconds, benchmark::Counter::kIsIterationInvariantRate);
     const auto runs = static_cast<double>(state.iterations());
     state.counters["callerids_per_run"] = static_cast<double>(counts.callerIds) / runs;
     state.counters["keys_per_run"] = static_cast<double>(counts.keys) / runs;
@@ -215,10 +242,14 @@ void RunCallerId(benchmark::State& state, const Audio& audio) {
     Report(state, audio, counts);
 }
 
-void BM_CallerId_Speech(benchmark::State& state) { RunCallerId(state, Speech()); }
+void BM_CallerId_Speech(benchmark::State& state) {
+    RunCallerId(state, Speech());
+}
 BENCHMARK(BM_CallerId_Speech)->Unit(benchmark::kMillisecond);
 
-void BM_CallerId_BackToBackMdmf(benchmark::State& state) { RunCallerId(state, Transmissions()); }
+void BM_CallerId_BackToBackMdmf(benchmark::State& state) {
+    RunCallerId(state, Transmissions());
+}
 BENCHMARK(BM_CallerId_BackToBackMdmf)->Unit(benchmark::kMillisecond);
 
 // The DTMF detector alone on the same speech, set up as DecoderBench sets it up.

@@ -81,8 +81,8 @@ public:
         const std::size_t n = BoundedLength(text, kUnknownReportChars);
         if (n > kUnknownReportChars) return Fail("unknown-parameter report runs past its buffer");
         const std::string report(text, n);
-        if (n < kUnknownPrefixChars + 1 || report.rfind(kUnknownPrefix, 0) != 0 || report.back() != '}' ||
-            (n - kUnknownPrefixChars - 1) % 3 != 0)
+        if (n < kUnknownPrefixChars + 1 || report.rfind(kUnknownPrefix, 0) != 0 ||
+            report.back() != '}' || (n - kUnknownPrefixChars - 1) % 3 != 0)
             Fail("unknown-parameter report malformed: " + report.substr(0, 80));
     }
 
@@ -91,14 +91,20 @@ public:
         const std::int32_t status = statusWord & 0xFFFF;
         const std::uint32_t count = static_cast<std::uint32_t>(statusWord) >> 16;
         switch (status) {
-            case CDecCIDFMT::kDecoded: ++m_run.decodedCallerIds; break;
-            case CDecCIDFMT::kBadChecksum: ++m_run.badChecksums; break;
+            case CDecCIDFMT::kDecoded:
+                ++m_run.decodedCallerIds;
+                break;
+            case CDecCIDFMT::kBadChecksum:
+                ++m_run.badChecksums;
+                break;
             case CDecCIDFMT::kUnknownParameter:
             case CDecCIDFMT::kJapaneseBadParity:
             case CDecCIDFMT::kSdmfStarted:
             case CDecCIDFMT::kJapaneseBadHeader:
-            case CDecCIDFMT::kMdmfStarted: break;
-            default: return Fail("unknown status " + std::to_string(status));
+            case CDecCIDFMT::kMdmfStarted:
+                break;
+            default:
+                return Fail("unknown status " + std::to_string(status));
         }
         if (status == CDecCIDFMT::kUnknownParameter) {
             CheckUnknownReport(name);
@@ -110,34 +116,43 @@ public:
         CheckField(called, "called number");
 
         if (count > (japanese ? kJapaneseRawLimit : kStandardRawLimit))
-            return Fail("raw byte count " + std::to_string(count) + (japanese ? " (Japanese)" : " (standard)"));
+            return Fail("raw byte count " + std::to_string(count) +
+                        (japanese ? " (Japanese)" : " (standard)"));
         if (count == 0) return;
-        if (raw == nullptr) return Fail("raw byte count " + std::to_string(count) + " without raw bytes");
+        if (raw == nullptr)
+            return Fail("raw byte count " + std::to_string(count) + " without raw bytes");
         if (status != CDecCIDFMT::kDecoded && status != CDecCIDFMT::kBadChecksum)
             return Fail("raw bytes with status " + std::to_string(status));
         m_raw.assign(raw, raw + count);
         if (japanese) {
             // The length byte counts the parameters; eleven bytes of framing surround them.
-            if (count < 8 || count != (m_raw[6] & 0x7Fu) + 11u) Fail("Japanese raw count disagrees with its length byte");
+            if (count < 8 || count != (m_raw[6] & 0x7Fu) + 11u)
+                Fail("Japanese raw count disagrees with its length byte");
             return;
         }
         // A standard message is type, length, data and checksum, and it is reported as
         // decoded exactly when its bytes add up to 0.
-        if (count < 3 || count != m_raw[1] + 3u) return Fail("raw count disagrees with the length byte");
+        if (count < 3 || count != m_raw[1] + 3u)
+            return Fail("raw count disagrees with the length byte");
         if (m_raw[0] != CDecCIDFMT::kTypeSdmf && m_raw[0] != CDecCIDFMT::kTypeMdmf)
             return Fail("caller ID reported for message type " + std::to_string(m_raw[0]));
         unsigned sum = 0;
         for (std::uint8_t b : m_raw) sum += b;
-        if (((sum & 0xFF) == 0) != (status == CDecCIDFMT::kDecoded)) Fail("status disagrees with the checksum");
+        if (((sum & 0xFF) == 0) != (status == CDecCIDFMT::kDecoded))
+            Fail("status disagrees with the checksum");
     }
 
     void Vmwi(std::int32_t status) {
         switch (status) {
             case CDecCIDFMT::kVmwiOff:
-            case CDecCIDFMT::kVmwiOn: ++m_run.vmwiIndications; break;
+            case CDecCIDFMT::kVmwiOn:
+                ++m_run.vmwiIndications;
+                break;
             case CDecCIDFMT::kVmwiBadChecksum:
-            case CDecCIDFMT::kVmwiStarted: break;
-            default: Fail("unknown message-waiting status " + std::to_string(status));
+            case CDecCIDFMT::kVmwiStarted:
+                break;
+            default:
+                Fail("unknown message-waiting status " + std::to_string(status));
         }
     }
 
@@ -175,7 +190,8 @@ private:
 //   2  characters for the standard parser;
 //   3  characters for the Japanese parser.
 // Its top five bits n make the message restart after every 8·n input bytes (never for 0).
-inline CallerIdRun RunCallerIdFormat(const std::uint8_t* data, std::size_t size, bool abortOnViolation) {
+inline CallerIdRun RunCallerIdFormat(const std::uint8_t* data, std::size_t size,
+                                     bool abortOnViolation) {
     CallerIdChecker checker(abortOnViolation);
     if (size < 1) return checker.Run();
     CheckedCallerIdFormat format(checker);
@@ -187,7 +203,8 @@ inline CallerIdRun RunCallerIdFormat(const std::uint8_t* data, std::size_t size,
     // parsers keep one count, so it is checked against the Japanese buffer only right
     // after a Japanese character.
     const auto checkCount = [&](bool japaneseCharacter) {
-        const std::int32_t limit = japaneseCharacter ? CDecCIDFMT::kJapaneseCapacity : CDecCIDFMT::kMessageCapacity;
+        const std::int32_t limit =
+            japaneseCharacter ? CDecCIDFMT::kJapaneseCapacity : CDecCIDFMT::kMessageCapacity;
         if (format.ByteCount() > limit)
             checker.Fail("byte count " + std::to_string(format.ByteCount()) + " beyond the " +
                          (japaneseCharacter ? "Japanese" : "message") + " buffer");
@@ -199,12 +216,16 @@ inline CallerIdRun RunCallerIdFormat(const std::uint8_t* data, std::size_t size,
         switch (mode) {
             case 0:
                 for (int b = 0; b < 8; ++b)
-                    checkCount(format.OnCIDBit((byte >> b) & 1, format.japanese) == kCharacterTaken && format.japanese);
+                    checkCount(format.OnCIDBit((byte >> b) & 1, format.japanese) ==
+                                   kCharacterTaken &&
+                               format.japanese);
                 break;
             case 1:
                 for (int b = 0; b < 8; b += 2) {
                     format.japanese = ((byte >> (b + 1)) & 1) != 0;
-                    checkCount(format.OnCIDBit((byte >> b) & 1, format.japanese) == kCharacterTaken && format.japanese);
+                    checkCount(format.OnCIDBit((byte >> b) & 1, format.japanese) ==
+                                   kCharacterTaken &&
+                               format.japanese);
                 }
                 break;
             case 2:
@@ -229,7 +250,8 @@ inline CallerIdRun RunCallerIdFormat(const std::uint8_t* data, std::size_t size,
 // bits (8000, 11025, 16000, 44100 or 48000 Hz, by the value modulo 5) and turns the
 // call-waiting search off with bit 7; the second seeds the sizes of the pieces the stream
 // is fed in; the rest is the PCM.
-inline CallerIdRun RunCallerIdAudio(const std::uint8_t* data, std::size_t size, bool abortOnViolation) {
+inline CallerIdRun RunCallerIdAudio(const std::uint8_t* data, std::size_t size,
+                                    bool abortOnViolation) {
     CallerIdChecker checker(abortOnViolation);
     if (size < 2) return checker.Run();
     static constexpr std::int32_t kRates[5] = {8000, 11025, 16000, 44100, 48000};
@@ -248,9 +270,10 @@ inline CallerIdRun RunCallerIdAudio(const std::uint8_t* data, std::size_t size, 
         if (msg == DM_CALLERID) {
             const auto& strings = *reinterpret_cast<const CallerIDStrings*>(wParam);
             const auto& status = *reinterpret_cast<const CallerIDStatus*>(lParam);
-            c.checker->CallerId(strings.szName, strings.szNumber, strings.szDataTime, strings.CalledIDNumber,
-                                strings.szRaw, status.iflag,
-                                c.decoder.CDecCIDEx::GetDetectorState() == CDecCIDEx::kReceivingJapanese);
+            c.checker->CallerId(
+                strings.szName, strings.szNumber, strings.szDataTime, strings.CalledIDNumber,
+                strings.szRaw, status.iflag,
+                c.decoder.CDecCIDEx::GetDetectorState() == CDecCIDEx::kReceivingJapanese);
         } else if (msg == DM_VMWI) {
             c.checker->Vmwi(reinterpret_cast<const VMWIInfo*>(wParam)->iFlag);
         }
