@@ -170,6 +170,8 @@ struct CodecCase {
     bool keepsFsk;         // whether 1200 baud FSK survives the codec
 };
 
+void PrintTo(const CodecCase& c, std::ostream* out) { *out << c.recipe; }
+
 class CallerIdThroughCodec : public CallerIdCommand, public ::testing::WithParamInterface<CodecCase> {};
 
 // G.711 is a companding of each sample and keeps FSK intact. GSM 6.10 models speech and
