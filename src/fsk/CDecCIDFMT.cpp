@@ -134,6 +134,12 @@ void CDecCIDFMT::CompleteMessage() {
         default:
             break;
     }
+    // A single data message too short for its date is malformed, whatever its checksum
+    // says: it is dropped, like a short message-waiting message.
+    if (m_messageType == kTypeSdmf && m_message[1] < kDateDigits) {
+        DebugOutput("CID SDMF message with fewer than eight date digits dropped.");
+        return;
+    }
     if (!checksumRight) {
         OnCallerID(nullptr, nullptr, nullptr, nullptr, m_message, StatusWord(total, kBadChecksum));
     } else if (m_messageType == kTypeSdmf) {
@@ -198,10 +204,6 @@ void CDecCIDFMT::FormatDate(const std::uint8_t* digits, char out[12]) {
 
 void CDecCIDFMT::DecodeSdmf() {
     const int total = m_message[1] + 3;
-    if (m_message[1] < kDateDigits) {
-        DebugOutput("CID SDMF message with fewer than eight date digits dropped.");
-        return;
-    }
     char date[12] = {};
     FormatDate(m_message + 2, date);
     Field number{};

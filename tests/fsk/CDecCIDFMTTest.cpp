@@ -172,8 +172,10 @@ TEST(CallerIdSdmf, ChecksumByteZeroIsAccepted) {
 TEST(CallerIdSdmf, ShortMessageWithoutAWholeDateIsDroppedNotReadPast) {
     RecordingParser p;
     p.Send(Message(0x04, Bytes("0101")));
+    p.Send(Message(0x04, Bytes("0101"), 7));  // with a wrong checksum too: malformed either way
+    p.Send(Message(0x04, {}));
     EXPECT_TRUE(p.Messages().empty());
-    EXPECT_EQ(p.resets, 1);
+    EXPECT_EQ(p.resets, 3);
     // and the parser is ready for the next message
     p.Send(Message(0x04, Bytes("02021300" "77")));
     ASSERT_EQ(p.Messages().size(), 1u);
