@@ -39,6 +39,24 @@ constexpr std::int32_t kByteTaken = -10;
 constexpr std::int32_t kMessageStarted = 0;
 constexpr std::int32_t kByteIgnored = 10;
 
+// Walks a parameter list of (type, length, bytes) entries that fills `length` bytes from
+// `list`, handing each to visit(type, data, size). Every parameter is checked to fit in
+// what is left of the list before its bytes are read; false when one does not (nothing
+// more is read or visited). A list's last byte may be read as a length: the caller's buffer
+// always holds one byte more than the list.
+template <typename Visit>
+bool WalkParameters(const std::uint8_t* list, int length, Visit visit) {
+    for (int remaining = length; remaining >= 1;) {
+        const std::uint8_t type = list[0];
+        const int size = list[1];
+        if (size > remaining - 2) return false;
+        visit(type, list + 2, size);
+        remaining -= 2 + size;
+        list += 2 + size;
+    }
+    return true;
+}
+
 std::int32_t StatusWord(int rawBytes, std::int32_t status) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(rawBytes) << 16) | status;
 }
@@ -175,18 +193,13 @@ void CDecCIDFMT::CompleteMdmfMessageWaiting(bool checksumRight) {
     }
     int indicator = -1;
     std::int32_t messages = 0;
-    int at = 2;
-    for (int remaining = length; remaining >= 1;) {
-        const std::uint8_t type = m_message[at];
-        const int size = m_message[at + 1];
-        if (size > remaining - 2) {
-            DebugOutput("CID message-waiting parameter longer than its message: message dropped.");
-            return;
-        }
-        if (type == kParamVisualIndicator && size >= 1) indicator = m_message[at + 2];
-        if (type == kParamMessageCount && size >= 1) messages = m_message[at + 2];
-        remaining -= 2 + size;
-        at += 2 + size;
+    const bool fits = WalkParameters(m_message + 2, length, [&](std::uint8_t type, const std::uint8_t* data, int size) {
+        if (type == kParamVisualIndicator && size >= 1) indicator = data[0];
+        if (type == kParamMessageCount && size >= 1) messages = data[0];
+    });
+    if (!fits) {
+        DebugOutput("CID message-waiting parameter longer than its message: message dropped.");
+        return;
     }
     if (indicator == kIndicatorOn) {
         OnVMWI(kVmwiOn, messages);
@@ -225,17 +238,8 @@ void CDecCIDFMT::DecodeMdmf() {
     const int total = m_message[1] + 3;
     char date[12] = {};
     Field name{}, number{}, called{};
-    int at = 2;
-    // The parameter list ends before the checksum; each parameter is checked to fit in
-    // what is left of it before its bytes are read.
-    for (int remaining = total - 3; remaining >= 1;) {
-        const std::uint8_t type = m_message[at];
-        const int size = m_message[at + 1];
-        if (size > remaining - 2) {
-            DebugOutput("CID MDMF parameter longer than its message: message dropped.");
-            return;
-        }
-        const std::uint8_t* data = m_message + at + 2;
+    // The list ends before the checksum byte.
+    const bool fits = WalkParameters(m_message + 2, total - 3, [&](std::uint8_t type, const std::uint8_t* data, int size) {
         switch (type) {
             case kParamDate:
                 if (size >= kDateDigits) {
@@ -261,8 +265,10 @@ void CDecCIDFMT::DecodeMdmf() {
                 ReportUnknownParameter(type, data, size);
                 break;
         }
-        remaining -= 2 + size;
-        at += 2 + size;
+    });
+    if (!fits) {
+        DebugOutput("CID MDMF parameter longer than its message: message dropped.");
+        return;
     }
     OnCallerID(name.Get(), number.Get(), date, called.Get(), m_message, StatusWord(total, kDecoded));
 }
@@ -313,22 +319,17 @@ void CDecCIDFMT::CompleteJapanese() {
         return;
     }
     Field number{};
-    int at = kJapaneseListStart;
-    for (int remaining = m_japanese[kJapaneseLengthByte]; remaining >= 1;) {
-        const std::uint8_t type = m_japanese[at];
-        const int size = m_japanese[at + 1];
-        if (size > remaining - 2) {
-            DebugOutput("Japanese CID parameter longer than its message: message dropped.");
-            return;
-        }
-        const std::uint8_t* data = m_japanese + at + 2;
-        if (type == kJapaneseNumber || type == kJapaneseNumberAbsent) {
-            number.Set(data, size);
-        } else if (type != kJapaneseIgnored) {
-            ReportUnknownParameter(type, data, size);
-        }
-        remaining -= 2 + size;
-        at += 2 + size;
+    const bool fits = WalkParameters(m_japanese + kJapaneseListStart, m_japanese[kJapaneseLengthByte],
+                                     [&](std::uint8_t type, const std::uint8_t* data, int size) {
+                                         if (type == kJapaneseNumber || type == kJapaneseNumberAbsent) {
+                                             number.Set(data, size);
+                                         } else if (type != kJapaneseIgnored) {
+                                             ReportUnknownParameter(type, data, size);
+                                         }
+                                     });
+    if (!fits) {
+        DebugOutput("Japanese CID parameter longer than its message: message dropped.");
+        return;
     }
     OnCallerID(nullptr, number.Get(), nullptr, nullptr, m_japanese, StatusWord(count, kDecoded));
 }
