@@ -122,11 +122,10 @@ void CSample::TakeSamples(const unsigned char* data, int count) {
         const int n = std::min({count, kChunk, room});
         Converter::ConvertChunk(data, n, chunk);
 
-        const float before = n >= 2 ? chunk[n - 2] : m_previousSample;
         Accumulate(chunk, n);
         if (m_fillCount >= m_blockLength) {
             const float last = chunk[n - 1];
-            CompleteBlock(last, before);
+            CompleteBlock();
             m_previousSample = last;
         }
         data += n * Converter::kBytes;
@@ -137,6 +136,7 @@ void CSample::TakeSamples(const unsigned char* data, int count) {
 void CSample::Accumulate(const float* samples, int count) {
     double squareSum = m_squareSum;
     double absDiffSum = m_absDiffSum;
+    double sampleSum = m_sampleSum;
     float previous = m_previousSample;
     const float dcOffset = m_dcOffset;
     float* out = m_block.get() + m_fillCount;
@@ -144,21 +144,27 @@ void CSample::Accumulate(const float* samples, int count) {
         const float x = samples[i];
         squareSum += static_cast<double>(x * x);
         absDiffSum += static_cast<double>(std::fabs(x - previous));
+        sampleSum += static_cast<double>(x);
         out[i] = x - dcOffset;
         previous = x;
     }
     m_squareSum = squareSum;
     m_absDiffSum = absDiffSum;
+    m_sampleSum = sampleSum;
     m_previousSample = previous;
     m_fillCount += count;
 }
 
-void CSample::CompleteBlock(float lastSample, float sampleBefore) {
+void CSample::CompleteBlock() {
     m_absDiffSum /= static_cast<double>(m_fillCount);
     m_squareSum /= static_cast<double>(m_fillCount);
-    // Follow the DC only through quiet, small blocks, so a tone never drags it.
+    // Follow the DC only through quiet, small blocks, so a tone never drags it. The block's
+    // mean stands in for its last two samples (with their weight of two thirds): a tone
+    // that starts in the last samples of a quiet block would otherwise be taken for an
+    // offset and subtracted from every sample of the tone.
     if (static_cast<double>(m_silenceLevel) > m_absDiffSum && 0.5 > m_squareSum) {
-        m_dcOffset = (lastSample + m_dcOffset + sampleBefore) / 3.0f;
+        const auto mean = static_cast<float>(m_sampleSum / static_cast<double>(m_fillCount));
+        m_dcOffset = (mean + m_dcOffset + mean) / 3.0f;
     }
     NotifyEvents();
     ResetBlock();
@@ -183,6 +189,7 @@ void CSample::NotifyEvents() {
 void CSample::ResetBlock() {
     m_previousSample = 0.0f;
     m_absDiffSum = 0.0;
+    m_sampleSum = 0.0;
     m_squareSum = 0.0;
     m_fillCount = 0;
 }

@@ -60,7 +60,7 @@ private:
     template <typename Converter>
     void TakeSamples(const unsigned char* data, int count);
     void Accumulate(const float* samples, int count);
-    void CompleteBlock(float lastSample, float sampleBefore);
+    void CompleteBlock();
     void NotifyEvents();
     void ResetBlock();
 
@@ -72,6 +72,8 @@ private:
     float m_previousSample = 0.0f;
     double m_absDiffSum = 0.0;
     double m_squareSum = 0.0;
+    // Sum of the block's samples before DC removal, for the DC estimate.
+    double m_sampleSum = 0.0;
     int m_fillCount = 0;
     std::array<CSampleEvent*, kMaxConsumers> m_consumers{};
     int m_consumerCount = 0;

@@ -185,6 +185,21 @@ TEST_F(SampleStream, DCOffsetFollowsQuietBlocksOnly) {
     EXPECT_EQ(stream.GetDCOffset(), held);
 }
 
+TEST_F(SampleStream, ToneStartingAtTheEndOfAQuietBlockIsNoOffset) {
+    Configure(32, 100);
+    // Silence, and a tone's first sample (0.4) as the block's last: the block is still
+    // quiet (mean |diff| 0.004), and its last two samples would have moved the offset to
+    // 0.133, a third of full scale taken off every sample of the tone that follows. The
+    // block's mean (0.004) moves it to 0.0027.
+    std::vector<float> block(100, 0.0f);
+    block[99] = 0.4f;
+    const auto bytes = Floats(block);
+    stream.putSamples(bytes.data(), 400, 0);
+    const float mean = static_cast<float>(static_cast<double>(0.4f) / 100.0);
+    EXPECT_EQ(stream.GetDCOffset(), (mean + 0.0f + mean) / 3.0f);
+    EXPECT_LT(stream.GetDCOffset(), 0.003f);
+}
+
 TEST_F(SampleStream, FirstDifferenceSpansFullBlocksButNotFlushes) {
     Configure(32, 2);
     const auto bytes = Floats({0.5f, 0.5f, 0.5f});
