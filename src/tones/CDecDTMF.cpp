@@ -157,8 +157,11 @@ void CDecDTMF::EndOfBlock() {
         const int key = 4 * row + col;
         ++m_keyCounters[key];
         ++state.toneBlocks;
-        if (state.lastKey != key && state.toneBlocks >= m_minimumBlocks) {
-            // A different key arrived: settle the burst before it.
+        // A different key arrived: settle the burst before it. The first block of a burst
+        // has no burst before it; with a minimum of one block it would otherwise report
+        // its own key at once and again after its gap. (With two or more, the first block
+        // never reaches the minimum, so nothing else changes.)
+        if (state.lastKey != key && state.toneBlocks >= m_minimumBlocks && state.toneBlocks > 1) {
             const int best = BestKey();
             if (m_keyCounters[best] >= m_minimumBlocks) {
                 ReportKey(kKeyTable[best]);

@@ -132,6 +132,19 @@ TEST_F(DtmfDetector, KeyOfFourBlocksIsReportedAtTheThirdQuietBlock) {
     EXPECT_EQ(detector.keys[0], std::make_pair('5', 7 * 102));
 }
 
+TEST_F(DtmfDetector, MinimumOfOneBlockReportsEachPressOnce) {
+    // Below about 18 ms the minimum is one 50-sample block: each press must still be one
+    // report, whatever its length, with or without gaps, and a change of key without a
+    // gap settles the first key once.
+    Configure(8000, 10, 10);
+    ASSERT_EQ(detector.MinimumBlocks(), 1);
+    Feed(Signal().Key('1', 8).Silence(8).Key('2', 8).Silence(8).Key('3', 1).Silence(8));
+    EXPECT_EQ(detector.Text(), "123");
+    detector.keys.clear();
+    Feed(Signal().Key('4', 6).Key('5', 6).Silence(8));
+    EXPECT_EQ(detector.Text(), "45");
+}
+
 TEST_F(DtmfDetector, EveryKeyAtEveryRate) {
     for (int rate : {8000, 11025, 16000, 22050, 44100, 48000}) {
         Configure(rate);
