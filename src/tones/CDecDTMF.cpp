@@ -33,6 +33,11 @@ struct CDecDTMF::State {
     double blockEnergy = 0.0;
     std::uint32_t sampleCounter = 0;
     std::uint32_t samplesInBlock = 0;
+    // Robust profile only: the block's sample sum, and the row and column resonators'
+    // states at the half block.
+    double sampleSum = 0.0;
+    double halfNewer[8] = {};
+    double halfOlder[8] = {};
 };
 
 CDecDTMF::CDecDTMF() = default;
@@ -120,20 +125,55 @@ HRESULT CDecDTMF::SetParameters(float sensitivityDb, float energyThreshold,
     // The guard is loaded with the others so that the first block tests the same guard
     // tone as every later block.
     m_state->resonators.Restart(m_coefficients);
+    m_activeProfile = m_profile;
+    if (m_activeProfile == Profile::kRobust) ConfigureRobust(fs, toneSamples, shortMode);
 
     KeyReset();
     return S_OK;
 }
 
+void CDecDTMF::ConfigureRobust(std::int32_t fs, std::int64_t toneSamples, bool shortMode) {
+    // A pure tone pair puts N/2 times the block's energy into its two resonators.
+    m_energyThreshold = std::max(m_energyThreshold, static_cast<float>(kRobustPairShare * m_blockLength / 2.0));
+    if (!shortMode) {
+        // Whole blocks inside a tone of the minimum duration in its worst alignment (the
+        // durations count 8 samples per millisecond, blocks 102): two for 40 ms.
+        m_minimumBlocks = ClampToInt32(std::max<std::int64_t>((toneSamples - 101) / 102, 2));
+        m_toleranceBlocks = static_cast<std::int32_t>(static_cast<double>(m_minimumBlocks) * 0.35 + 0.5);
+    }
+    m_halfBlock = m_blockLength / 2;
+    for (int i = 0; i < 8; ++i) {
+        const float f = i < 4 ? m_rowFreqs[i] : m_colFreqs[i - 4];
+        const double w = kTwoPi * static_cast<double>(f / static_cast<float>(fs));
+        const double shift = w * (m_blockLength - m_halfBlock);
+        m_cosW[i] = std::cos(w);
+        m_sinW[i] = std::sin(w);
+        m_cosShift[i] = std::cos(shift);
+        m_sinShift[i] = std::sin(shift);
+        // A tone off by d (relative) advances its phase by w d N / 2 more than the bin's
+        // between the two halves.
+        m_angleToRelative[i] = 1.0 / (w * m_blockLength / 2.0);
+    }
+}
+
 std::int32_t CDecDTMF::OnSampleData(const float* samples, int count, double, double) {
     if (!m_state || samples == nullptr) return 0;
     State& state = *m_state;
+    const bool robust = m_activeProfile == Profile::kRobust;
     while (count > 0) {
-        const int room = m_blockLength - static_cast<int>(state.samplesInBlock);
+        int room = m_blockLength - static_cast<int>(state.samplesInBlock);
+        if (robust && static_cast<int>(state.samplesInBlock) < m_halfBlock)
+            room = m_halfBlock - static_cast<int>(state.samplesInBlock);
         const int piece = std::min(count, room);
         ProcessPiece(samples, piece);
         state.samplesInBlock += static_cast<std::uint32_t>(piece);
         state.sampleCounter += static_cast<std::uint32_t>(piece);
+        if (robust && static_cast<int>(state.samplesInBlock) == m_halfBlock) {
+            for (int i = 0; i < 8; ++i) {
+                state.halfNewer[i] = state.resonators.NewerState(kRow + i);
+                state.halfOlder[i] = state.resonators.OlderState(kRow + i);
+            }
+        }
         if (state.samplesInBlock >= static_cast<std::uint32_t>(m_blockLength)) EndOfBlock();
         samples += piece;
         count -= piece;
@@ -143,6 +183,36 @@ std::int32_t CDecDTMF::OnSampleData(const float* samples, int count, double, dou
 
 void CDecDTMF::ProcessPiece(const float* samples, int count) {
     m_state->resonators.Feed(samples, count, m_state->blockEnergy);
+    if (m_activeProfile != Profile::kRobust) return;
+    // Four partial sums keep the loop off the adder's latency.
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    int i = 0;
+    for (; i + 3 < count; i += 4)
+        for (int k = 0; k < 4; ++k) sum[k] += static_cast<double>(samples[i + k]);
+    for (; i < count; ++i) sum[0] += static_cast<double>(samples[i]);
+    m_state->sampleSum += (sum[0] + sum[1]) + (sum[2] + sum[3]);
+}
+
+double CDecDTMF::EnergyWithoutMean() const {
+    // A DC offset is no tone energy: E - (sum x)^2 / N.
+    const State& state = *m_state;
+    return state.blockEnergy - state.sampleSum * state.sampleSum / m_blockLength;
+}
+
+bool CDecDTMF::FrequencyCheck(int lane) const {
+    // Goertzel outputs Y = s1 - e^{-jw} s2 after the first half (Y1) and the whole block;
+    // the second half's own output is Y2 = Y - e^{jw(N-H)} Y1. For a tone at the bin
+    // frequency Y2 conj(Y1) turns by w(N-H); what it turns beyond that is the deviation.
+    const State& state = *m_state;
+    const int i = lane - kRow;
+    const double c = m_cosW[i], sn = m_sinW[i], cs = m_cosShift[i], ss = m_sinShift[i];
+    const double s1 = state.resonators.NewerState(lane), s2 = state.resonators.OlderState(lane);
+    const double yr = s1 - c * s2, yi = sn * s2;
+    const double y1r = state.halfNewer[i] - c * state.halfOlder[i], y1i = sn * state.halfOlder[i];
+    const double y2r = yr - (cs * y1r - ss * y1i), y2i = yi - (ss * y1r + cs * y1i);
+    const double pr = y2r * y1r + y2i * y1i, pi = y2i * y1r - y2r * y1i;
+    const double dr = pr * cs + pi * ss, di = pi * cs - pr * ss;
+    return std::fabs(std::atan2(di, dr) * m_angleToRelative[i]) <= kRobustMaxDeviation;
 }
 
 void CDecDTMF::EndOfBlock() {
@@ -150,10 +220,13 @@ void CDecDTMF::EndOfBlock() {
     double power[kLanes];
     state.resonators.Powers(power);
     const double faxPower = power[kFax];
+    const bool robust = m_activeProfile == Profile::kRobust;
+    const double energy = robust ? EnergyWithoutMean() : state.blockEnergy;
 
     int row = 0;
     int col = 0;
-    if (TonePairTest(power, row, col)) {
+    if (TonePairTest(power, energy, row, col) &&
+        (!robust || (FrequencyCheck(kRow + row) && FrequencyCheck(kCol + col)))) {
         const int key = 4 * row + col;
         ++m_keyCounters[key];
         ++state.toneBlocks;
@@ -193,7 +266,10 @@ void CDecDTMF::EndOfBlock() {
                 }
             }
         }
-        if (faxPower >= 0.8 && faxPower > 21.0 * state.blockEnergy) {
+        // In the robust profile the calling tone must hold most of the block's energy (a
+        // pure tone gives N/2 times it): a tone pair with 1100 Hz in it is no calling tone.
+        const bool faxHoldsTheBlock = !robust || faxPower > kRobustFaxShare * m_blockLength / 2.0 * energy;
+        if (faxPower >= 0.8 && faxPower > 21.0 * energy && faxHoldsTheBlock) {
             if (faxPower > 2.0 * power[kGuard]) ++state.faxToneBlocks;
         } else {
             FaxToneEndCheck();
@@ -202,7 +278,7 @@ void CDecDTMF::EndOfBlock() {
     RestartBlock();
 }
 
-bool CDecDTMF::TonePairTest(const double power[kLanes], int& row, int& col) const {
+bool CDecDTMF::TonePairTest(const double power[kLanes], double energy, int& row, int& col) const {
     const double* rows = power + kRow;
     const double* cols = power + kCol;
     row = ArgMax4(rows);
@@ -211,7 +287,7 @@ bool CDecDTMF::TonePairTest(const double power[kLanes], int& row, int& col) cons
     const double c = cols[col];
     const double n = m_blockLength;
 
-    if (!(r + c > m_energyThreshold * m_state->blockEnergy)) return false;
+    if (!(r + c > m_energyThreshold * energy)) return false;
     if (m_sensitivityRatio != 0.0f &&
         !(std::sqrt(r) / n >= m_sensitivityRatio && std::sqrt(c) / n >= m_sensitivityRatio))
         return false;
@@ -261,6 +337,7 @@ void CDecDTMF::RestartBlock() {
     State& state = *m_state;
     state.resonators.Restart(m_coefficients);
     state.blockEnergy = 0.0;
+    state.sampleSum = 0.0;
     state.samplesInBlock = 0;
 }
 

@@ -29,8 +29,22 @@ public:
     // group, which passes every other test. Real keys arrive with a few dB of twist.
     static constexpr float kBuiltInTwistLimit = 15.848932f;
 
+    // Exact: the detector as designed. Robust (opt-in) adds the tests a telephone receiver
+    // is usually held to: block energy without its mean, a tone pair holding about 70 % of
+    // the block's energy, each tone within 2.5 % of its frequency, two blocks enough for a
+    // 40 ms tone in any alignment, and a fax calling tone that holds most of the block.
+    enum class Profile { kExact = 0, kRobust = 1 };
+    // Robust tests in numbers.
+    static constexpr double kRobustPairShare = 35.0 / 51.0;  // of a pure pair's power-to-energy ratio N/2
+    static constexpr double kRobustMaxDeviation = 0.025;
+    static constexpr double kRobustFaxShare = 0.7;
+
     CDecDTMF();
     ~CDecDTMF() override;
+
+    // Takes effect at the next SetParameters.
+    void SetProfile(Profile profile) { m_profile = profile; }
+    Profile GetProfile() const { return m_profile; }
 
     // Writes the standard row (697, 770, 852, 941 Hz) and column (1209, 1336, 1477,
     // 1633 Hz) frequencies.
@@ -74,8 +88,11 @@ private:
     struct State;
 
     void ProcessPiece(const float* samples, int count);
+    double EnergyWithoutMean() const;
+    bool FrequencyCheck(int lane) const;
+    void ConfigureRobust(std::int32_t fs, std::int64_t toneSamples, bool shortMode);
     void EndOfBlock();
-    bool TonePairTest(const double power[kLanes], int& row, int& col) const;
+    bool TonePairTest(const double power[kLanes], double energy, int& row, int& col) const;
     int BestKey() const;
     void ReportKey(char key);
     void FaxToneEndCheck();
@@ -83,6 +100,14 @@ private:
     void RestartBlock();
 
     std::unique_ptr<State> m_state;
+    Profile m_profile = Profile::kExact;
+    Profile m_activeProfile = Profile::kExact;
+    // Robust profile: the block's half (where the resonators' states are copied), and per
+    // row and column lane the rotations that turn the two half-block outputs into a phase
+    // advance: e^{-jw} for the output, e^{jw(N-H)} and e^{-jw(N-H)} between the halves.
+    std::int32_t m_halfBlock = 0;
+    double m_cosW[8] = {}, m_sinW[8] = {}, m_cosShift[8] = {}, m_sinShift[8] = {};
+    double m_angleToRelative[8] = {};
     alignas(32) double m_coefficients[kLanes] = {};
     std::int32_t m_blockLength = 0;
     std::int32_t m_minimumBlocks = 0;

@@ -24,6 +24,9 @@ public:
     // s1*s1 + s2*s2 - s1*s2*c.
     double Power(int lane) const;
     void Powers(double power[kLanes]) const;
+    // The newer (s1) and older (s2) state of one lane.
+    double NewerState(int lane) const { return m_s1[lane]; }
+    double OlderState(int lane) const { return m_s2[lane]; }
 
     // Pins the implementation (for tests that compare them); Automatic picks the best
     // the machine supports. Returns false when the machine lacks the requested set.

@@ -218,7 +218,9 @@ TEST(CDecAFSKRuns, RunLengthsRoundToWholeBits) {
         EXPECT_EQ(spaces, static_cast<int>(bits + 0.5)) << spaceSamples << " samples of space, run " << bits << " bits";
         sawJustBelowHalf |= bits >= 1.4 && bits < 1.5 && spaces == 1;
         sawJustAboveHalf |= bits > 1.5 && bits <= 1.7 && spaces == 2;
-        if (bits == 2.5) EXPECT_EQ(spaces, 3);  // halves round up
+        if (bits == 2.5) {
+            EXPECT_EQ(spaces, 3);  // halves round up
+        }
     }
     EXPECT_TRUE(sawJustBelowHalf);
     EXPECT_TRUE(sawJustAboveHalf);

@@ -64,8 +64,10 @@ private:
 };
 
 std::vector<std::uint8_t> Param(std::uint8_t type, const std::string& value) {
-    std::vector<std::uint8_t> p{type, static_cast<std::uint8_t>(value.size())};
-    p.insert(p.end(), value.begin(), value.end());
+    std::vector<std::uint8_t> p(2 + value.size());
+    p[0] = type;
+    p[1] = static_cast<std::uint8_t>(value.size());
+    std::copy(value.begin(), value.end(), p.begin() + 2);
     return p;
 }
 
