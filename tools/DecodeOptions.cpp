@@ -43,6 +43,12 @@ void DecodeOptions::Register(CLI::App& command) {
     m_markFreqOption = command.add_option("--mark-freq", m_markFreq, "Mark tone in Hz (FSKParams.MarkFreq)")->check(Bounded(1, 20000))->group(callerId);
     m_spaceFreqOption = command.add_option("--space-freq", m_spaceFreq, "Space tone in Hz (FSKParams.SpaceFreq)")->check(Bounded(1, 20000))->group(callerId);
     m_baudRateOption = command.add_option("--baud-rate", m_baudRate, "Bit rate in baud (FSKParams.BaudRate)")->check(Bounded(1, 20000))->group(callerId);
+    command.add_option("--dtmf-profile", m_dtmfProfile,
+                       "DTMF detection: robust (the command's default: frequency within 2.5 %, 40 ms keys, no keys "
+                       "from speech) or exact (the library's default, the detector as designed) (DTMFProfile)")
+        ->check(CLI::IsMember({"exact", "robust"}))
+        ->capture_default_str()
+        ->group(dtmf);
     m_relativePeakOption = command.add_option("--relative-peak-test", m_relativePeakTest, "Relative peak test (RelativePeakTest)")
                                ->check(CLI::IsMember({"on", "off"}))
                                ->group(dtmf);
@@ -66,6 +72,7 @@ void DecodeOptions::Apply(PhoneVornix& component) const {
     if (Given(m_harmonicRowOption)) p.Harmonic2nd_row(m_harmonicRow);
     if (Given(m_harmonicColOption)) p.Harmonic2nd_col(m_harmonicCol);
     if (Given(m_relativePeakOption)) p.RelativePeakTest(m_relativePeakTest == "on");
+    p.DTMFProfile(m_dtmfProfile == "exact" ? DTMF_PROFILE_EXACT : DTMF_PROFILE_ROBUST);
     CFSKParams& fsk = component.FSKParams();
     if (Given(m_markFreqOption)) fsk.MarkFreq(m_markFreq);
     if (Given(m_spaceFreqOption)) fsk.SpaceFreq(m_spaceFreq);

@@ -37,6 +37,8 @@ private:
     float m_harmonicRow = 0.0f;
     float m_harmonicCol = 0.0f;
     std::string m_relativePeakTest;
+    // The command listens the way a user expects a receiver to: robust unless told.
+    std::string m_dtmfProfile = "robust";
     float m_markFreq = 0.0f;
     float m_spaceFreq = 0.0f;
     std::int32_t m_baudRate = 0;

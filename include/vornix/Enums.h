@@ -18,6 +18,10 @@ enum TTY_RATE : std::int32_t {
 
 enum TTY_MODE : std::int32_t { Baudot_Mode = 0, ASCII7_Mode = 1, ASCII8_Mode = 2 };
 
+// DTMF detection: the detector exactly as designed (the default), or with the tests a
+// telephone receiver is usually held to (frequency within 2.5 %, 40 ms keys in any
+// alignment, no false keys from speech, offsets and tone pairs with 1100 Hz).
+enum DTMF_PROFILE : std::int32_t { DTMF_PROFILE_EXACT = 0, DTMF_PROFILE_ROBUST = 1 };
 enum PAGING_TYPE : std::int32_t { PT_EIA = 0, PT_CCIR = 1, PT_ZVEI1 = 2, PT_ZVEI2 = 3, PT_ZVEI3 = 4, PT_PZVEI = 5, PT_EEA = 6 };
 
 enum FFT_WINDOW_TYPE : std::int32_t {

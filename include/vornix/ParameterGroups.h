@@ -37,6 +37,8 @@ public:
     void Sensitive(float value);
     bool RelativePeakTest() const;
     void RelativePeakTest(bool value);
+    DTMF_PROFILE DTMFProfile() const;  // exact by default
+    void DTMFProfile(DTMF_PROFILE value);
 
     // The four row (or column) frequencies. Setting copies the first four values,
     // unchecked; they act at the next application of the DTMF settings (the next run

@@ -72,6 +72,9 @@ public:
     void SynchronizeEvents(bool value);
     CHANNEL_OPT DecodeChannel() const;
     void DecodeChannel(CHANNEL_OPT value);
+    // The DTMF detection profile (also DTMFParams().DTMFProfile); exact by default.
+    DTMF_PROFILE DTMFProfile() const;
+    void DTMFProfile(DTMF_PROFILE value);
     std::string AboutVersion() const;
 
     CDTMFParams& DTMFParams() { return m_DTMFParams; }

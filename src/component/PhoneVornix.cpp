@@ -131,6 +131,10 @@ CHANNEL_OPT PhoneVornix::DecodeChannel() const {
     return static_cast<CHANNEL_OPT>(Read<std::int32_t>(*m_pTDecoder, &CPhoneVornix::get_DecodeChannel));
 }
 void PhoneVornix::DecodeChannel(CHANNEL_OPT value) { Check(m_pTDecoder->put_DecodeChannel(value)); }
+DTMF_PROFILE PhoneVornix::DTMFProfile() const {
+    return static_cast<DTMF_PROFILE>(Read<std::int32_t>(*m_pTDecoder, &CPhoneVornix::get_DTMFProfile));
+}
+void PhoneVornix::DTMFProfile(DTMF_PROFILE value) { Check(m_pTDecoder->put_DTMFProfile(value)); }
 std::string PhoneVornix::AboutVersion() const {
     std::string version;
     m_pTDecoder->get_AboutVersion(&version);

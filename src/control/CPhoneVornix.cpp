@@ -152,6 +152,11 @@ HRESULT CPhoneVornix::put_Sensitive(float v) {
 HRESULT CPhoneVornix::get_RelativePeakTest(VARIANT_BOOL* v) const {
     return GetProperty(static_cast<VARIANT_BOOL>(m_relativePeakTest & 0xFFFF), v);
 }
+HRESULT CPhoneVornix::get_DTMFProfile(std::int32_t* v) const { return GetProperty(m_dtmfProfile, v); }
+HRESULT CPhoneVornix::put_DTMFProfile(std::int32_t v) {
+    if (!Below(v, 2)) return E_INVALIDARG;
+    return PutGroup(m_dtmfProfile, v, DEC_DTMF);
+}
 HRESULT CPhoneVornix::put_RelativePeakTest(VARIANT_BOOL v) {
     return PutGroup(m_relativePeakTest, static_cast<std::int32_t>(v), DEC_DTMF);
 }
@@ -289,6 +294,7 @@ void CPhoneVornix::SetDecoderParams(std::int32_t sampleRate, std::int32_t decFla
         CDecDTMF& dtmf = *m_decoder;
         dtmf.SetFreqs(m_rowFreqs, m_colFreqs);
         dtmf.SetTwist(m_normalTwist, m_reverseTwist);
+        dtmf.SetProfile(m_dtmfProfile == 1 ? CDecDTMF::Profile::kRobust : CDecDTMF::Profile::kExact);
         dtmf.SetParameters(m_sensitive, m_energyThreshold, m_minDuration, m_minIntervalDuration,
                            m_harmonic2ndCol, m_harmonic2ndRow, m_relativePeakTest);
     }

@@ -82,6 +82,9 @@ public:
     HRESULT put_Sensitive(float value);  // <= 0
     HRESULT get_RelativePeakTest(VARIANT_BOOL* value) const;
     HRESULT put_RelativePeakTest(VARIANT_BOOL value);
+    // 0 exact (the default), 1 robust; anything else E_INVALIDARG.
+    HRESULT get_DTMFProfile(std::int32_t* value) const;
+    HRESULT put_DTMFProfile(std::int32_t value);
     HRESULT get_Frequency_index(std::int32_t* value) const;
     HRESULT put_Frequency_index(std::int32_t value);  // 0..3
     HRESULT get_Frequency_row(float* value) const;
@@ -208,6 +211,7 @@ private:
     std::int32_t m_minIntervalDuration = 40;
     std::int32_t m_minDuration = 40;
     std::int32_t m_relativePeakTest = -1;
+    std::int32_t m_dtmfProfile = 0;
     std::int32_t m_rate = 0;
     float m_tolerance = 0.06f;
     std::int32_t m_mode = 0;

@@ -276,6 +276,26 @@ TEST(ControlSettings, DtmfPropertiesReachTheRunningDetector) {
     EXPECT_EQ(static_cast<CDecDTMF&>(c.Decoder()).BlockLength(), 102);
 }
 
+TEST(ControlSettings, DtmfProfileIsExactByDefaultAndReachesTheDetector) {
+    Host host;
+    CPhoneVornix& c = host.control;
+    std::int32_t profile = -1;
+    c.get_DTMFProfile(&profile);
+    EXPECT_EQ(profile, 0);
+    EXPECT_EQ(c.put_DTMFProfile(2), E_INVALIDARG);
+    EXPECT_EQ(c.put_DTMFProfile(-1), E_INVALIDARG);
+    ASSERT_EQ(c.WaveStreamStart(), S_OK);
+    CDecDTMF& dtmf = c.Decoder();
+    EXPECT_EQ(dtmf.MinimumBlocks(), 3);
+    EXPECT_EQ(c.put_DTMFProfile(1), S_OK);  // applied at once, like every DTMF setting
+    EXPECT_EQ(dtmf.GetProfile(), CDecDTMF::Profile::kRobust);
+    EXPECT_EQ(dtmf.MinimumBlocks(), 2);
+    EXPECT_FLOAT_EQ(dtmf.EnergyThresholdInUse(), 35.0f);
+    c.put_DTMFProfile(0);
+    EXPECT_EQ(dtmf.MinimumBlocks(), 3);
+    EXPECT_FLOAT_EQ(dtmf.EnergyThresholdInUse(), 12.0f);
+}
+
 // ----------------------------------------------------------------- runs
 
 TEST(ControlRuns, StreamRunLogsItsFormatAndReportsTheKeys) {

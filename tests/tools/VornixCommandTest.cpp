@@ -174,6 +174,20 @@ TEST_F(VornixCommand, RawPcmOnStdinIsDecodedInTheChosenFormat) {
     EXPECT_EQ(Keys(JsonLines(r)), kKeys);
 }
 
+TEST_F(VornixCommand, RobustDtmfIsTheCommandsDefaultAndExactCanBeAsked) {
+    // A key whose column tone is 3.5 % high (1336 -> 1382.8 Hz): a receiver should reject
+    // it; the detector as designed takes it.
+    const auto made = run.Shell("sox -n -r 8000 -b 16 -c 1 off.wav synth 0.1 sine 770 sine 1382.8 channels 1 pad 0.2 0.3");
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    auto r = Vornix({"decode", "--json", run.Path("off.wav")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Keys(JsonLines(r)), "");
+    r = Vornix({"decode", "--json", "--dtmf-profile", "exact", run.Path("off.wav")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Keys(JsonLines(r)), "5");
+    EXPECT_EQ(Vornix({"decode", "--dtmf-profile", "loose", run.Path("off.wav")}).exitCode, 2);
+}
+
 // ------------------------------------------------------------- output and options
 
 TEST_F(VornixCommand, WithoutJsonEachKeyIsOneReadableLineAndStderrStaysQuiet) {
