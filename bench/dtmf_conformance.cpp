@@ -4,11 +4,13 @@
 // detector profile. Nothing here is timed; the throughput lives in vornix_bench.
 //
 //   vornix_dtmf_conformance [--quick] [--noise-keys N] [--talk-minutes M] [--no-talkoff]
-//                           [--cache DIR]
+//                           [--cache DIR] [--recordings DIR]...
+//   vornix_dtmf_conformance --decode SOUNDFILE     (one file through both profiles)
 //
 // --quick shortens the expensive parts (noise runs, alignment sweeps, talk-off) for a
 // smoke run. The talk-off speech is made once with espeak-ng and sox and kept in the
-// cache folder (default /tmp), so reruns only decode it.
+// cache folder (default /tmp), so reruns only decode it; so is the recorded speech found
+// in the --recordings folders (by default the packaged collections named in main).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -181,6 +183,7 @@ struct Settings {
     double talkMinutes = 60.0;
     bool talkOff = true;
     std::filesystem::path cache = "/tmp";
+    std::vector<std::filesystem::path> recordings;  // folders of recorded speech
     int alignmentStep = 8;
 };
 
@@ -240,8 +243,8 @@ void FrequencyBand(const Profile& profile) {
 // Marks for one duration over all lead-ins: '+' when every alignment is perfect, '.'
 // when none decodes anything, '!' when some decodes a wrong key, else 'p'.
 char SweepAlignments(const DtmfGenerator::Options& options, const std::string& keys, const Profile& profile,
-                     const Settings& settings, int& perfectAlignments, int& alignments) {
-    Score total;
+                     const Settings& settings, int& perfectAlignments, int& alignments, Score& total) {
+    total = Score{};
     perfectAlignments = 0;
     alignments = 0;
     for (int lead = 0; lead < kBlock; lead += settings.alignmentStep) {
@@ -261,14 +264,17 @@ void Durations(const Profile& profile, const Settings& settings) {
     {
         std::string marks;
         std::vector<int> perfect;
+        std::vector<Score> totals;
         int alignments = 0;
         for (int ms = 10; ms <= 60; ++ms) {
             DtmfGenerator::Options options;
             options.toneMs = ms;
             options.gapMs = 60.0;
             int p = 0;
-            marks.push_back(SweepAlignments(options, kGrid, profile, settings, p, alignments));
+            Score total;
+            marks.push_back(SweepAlignments(options, kGrid, profile, settings, p, alignments, total));
             perfect.push_back(p);
+            totals.push_back(total);
         }
         const auto lastBad = marks.find_last_not_of('+');
         const auto lastNone = marks.rfind('.');
@@ -280,6 +286,8 @@ void Durations(const Profile& profile, const Settings& settings) {
                                                   : (std::to_string(10 + lastNone) + " ms").c_str());
         std::printf("     alignments (of %d) with every key right, per ms from 20 ms:", alignments);
         for (int ms = 20; ms <= 50; ++ms) std::printf(" %d", perfect[static_cast<std::size_t>(ms - 10)]);
+        std::printf("\n     keys decoded (of %zu sent) per ms from 10 ms to 30 ms:", totals[0].sent);
+        for (int ms = 10; ms <= 30; ++ms) std::printf(" %zu", totals[static_cast<std::size_t>(ms - 10)].hits);
         std::printf("\n");
     }
     {
@@ -292,7 +300,8 @@ void Durations(const Profile& profile, const Settings& settings) {
             options.toneMs = 50.0;
             options.gapMs = ms;
             int p = 0;
-            marks.push_back(SweepAlignments(options, keys, profile, settings, p, alignments));
+            Score total;
+            marks.push_back(SweepAlignments(options, keys, profile, settings, p, alignments, total));
         }
         const auto lastBad = marks.find_last_not_of('+');
         std::printf("   gap (tone 50 ms), 16 keys each twice:  0 ms %s 60 ms\n", marks.c_str());
@@ -486,15 +495,33 @@ struct Segment {
 };
 
 struct Speech {
+    std::string what;
     std::filesystem::path file;  // 16-bit little-endian mono at 8 kHz
     std::size_t samples = 0;
     std::vector<Segment> segments;
-    std::set<std::string> voices, languages;
+    std::set<std::string> voices, baseVoices, languages;
     double Hours() const { return static_cast<double>(samples) / kRate / 3600.0; }
-    std::string VoiceAt(std::size_t sample) const {
+    bool recorded = false;
+    const Segment* SegmentAt(std::size_t sample) const {
         auto it = std::upper_bound(segments.begin(), segments.end(), sample,
                                    [](std::size_t s, const Segment& seg) { return s < seg.start; });
-        return it == segments.begin() ? "?" : std::prev(it)->voice;
+        return it == segments.begin() ? nullptr : &*std::prev(it);
+    }
+    // Voice and time into its reading (for recordings, the file).
+    std::string Where(std::size_t sample) const {
+        const Segment* seg = SegmentAt(sample);
+        if (seg == nullptr) return "?";
+        char at[32];
+        std::snprintf(at, sizeof at, ", %.2f s into it", static_cast<double>(sample - seg->start) / kRate);
+        return seg->voice + at;
+    }
+    // What the false keys are summed by: the voice, or a recording's language.
+    std::string Group(std::size_t sample) const {
+        const Segment* seg = SegmentAt(sample);
+        if (seg == nullptr) return "?";
+        if (!recorded) return seg->voice;
+        const std::string folder = std::filesystem::path(seg->voice).parent_path().filename().string();
+        return folder.size() == 2 ? folder : "en";
     }
 };
 
@@ -524,7 +551,7 @@ bool MakeSpeech(const Settings& settings, Speech& speech) {
     if (std::filesystem::exists(speech.file) && std::filesystem::exists(index)) {
         std::ifstream in(index);
         Segment seg;
-        while (in >> seg.start >> seg.voice) speech.segments.push_back(seg);
+        while (in >> seg.start && std::getline(in >> std::ws, seg.voice)) speech.segments.push_back(seg);
         speech.samples = std::filesystem::file_size(speech.file) / 2;
     } else {
         if (std::system("command -v espeak-ng >/dev/null 2>&1 && command -v sox >/dev/null 2>&1") != 0) return false;
@@ -553,9 +580,82 @@ bool MakeSpeech(const Settings& settings, Speech& speech) {
             }
         }
     }
+    speech.what = "espeak-ng speech";
     for (const Segment& s : speech.segments) {
         speech.voices.insert(s.voice);
-        speech.languages.insert(s.voice.substr(0, s.voice.find('+')));
+        const std::string base = s.voice.substr(0, s.voice.find('+'));
+        speech.baseVoices.insert(base);
+        speech.languages.insert(base.substr(0, base.find('-')));
+    }
+    return speech.samples > 0;
+}
+
+// Recorded human speech from packaged, freely licensed collections: every sound file
+// below each folder; where a folder keeps its dialogue in per-language subfolders (named
+// by a two-letter code), only those, which leaves out music and effects.
+std::vector<std::filesystem::path> RecordingFiles(const std::vector<std::filesystem::path>& roots) {
+    std::vector<std::filesystem::path> all;
+    for (const auto& root : roots) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(root, error)) continue;
+        std::vector<std::filesystem::path> files, dialogue;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root, error)) {
+            const auto ext = entry.path().extension();
+            if (!entry.is_regular_file() || (ext != ".ogg" && ext != ".wav" && ext != ".flac")) continue;
+            files.push_back(entry.path());
+            if (entry.path().parent_path().filename().string().size() == 2) dialogue.push_back(entry.path());
+        }
+        auto& chosen = dialogue.empty() ? files : dialogue;
+        std::sort(chosen.begin(), chosen.end());
+        all.insert(all.end(), chosen.begin(), chosen.end());
+    }
+    return all;
+}
+
+bool MakeRecorded(const Settings& settings, Speech& speech) {
+    const auto files = RecordingFiles(settings.recordings);
+    if (files.empty() || std::system("command -v sox >/dev/null 2>&1") != 0) return false;
+    const std::string stem = "vornix-dtmf-recorded-v1-" + std::to_string(files.size());
+    speech.file = settings.cache / (stem + ".raw");
+    const auto index = settings.cache / (stem + ".idx");
+    if (std::filesystem::exists(speech.file) && std::filesystem::exists(index)) {
+        std::ifstream in(index);
+        Segment seg;
+        while (in >> seg.start && std::getline(in >> std::ws, seg.voice)) speech.segments.push_back(seg);
+        speech.samples = std::filesystem::file_size(speech.file) / 2;
+    } else {
+        std::ofstream out(speech.file, std::ios::binary);
+        std::ofstream idx(index);
+        const std::vector<unsigned char> pause(static_cast<std::size_t>(0.2 * kRate) * 2, 0);
+        std::vector<unsigned char> pcm;
+        unsigned char chunk[65536];
+        for (const auto& f : files) {
+            const std::string command = "sox -D '" + f.string() +
+                                        "' -t raw -r 8000 -e signed-integer -b 16 -c 1 -L - 2>/dev/null";
+            pcm.clear();
+            if (FILE* pipe = ::popen(command.c_str(), "r")) {
+                std::size_t n = 0;
+                while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) pcm.insert(pcm.end(), chunk, chunk + n);
+                ::pclose(pipe);
+            }
+            pcm.resize(pcm.size() & ~std::size_t{1});
+            if (pcm.empty()) continue;
+            speech.segments.push_back({speech.samples, f.string()});
+            idx << speech.samples << ' ' << f.string() << '\n';
+            out.write(reinterpret_cast<const char*>(pcm.data()), static_cast<std::streamsize>(pcm.size()));
+            out.write(reinterpret_cast<const char*>(pause.data()), static_cast<std::streamsize>(pause.size()));
+            speech.samples += (pcm.size() + pause.size()) / 2;
+        }
+    }
+    speech.what = "recorded speech";
+    speech.recorded = true;
+    for (const Segment& s : speech.segments) {
+        const std::filesystem::path p = s.voice;
+        const std::string folder = p.parent_path().filename().string();
+        speech.languages.insert(folder.size() == 2 ? folder : "en");
+        // The collection: the folder given on the command line that holds the file.
+        for (const auto& root : settings.recordings)
+            if (s.voice.rfind(root.string(), 0) == 0) speech.voices.insert(root.string());
     }
     return speech.samples > 0;
 }
@@ -572,7 +672,7 @@ std::vector<Key> DecodeFile(const std::filesystem::path& file, const Profile& pr
     return detector->Keys();
 }
 
-void TalkOff(const Profile& profile, const Speech& speech) {
+void TalkOff(const char* label, const Profile& profile, const Speech& speech) {
     const auto keys = DecodeFile(speech.file, profile);
     std::size_t dtmf = 0, fax = 0;
     std::map<char, int> perKey;
@@ -584,9 +684,13 @@ void TalkOff(const Profile& profile, const Speech& speech) {
             ++perKey[k.key];
         }
     }
-    std::printf("\n6. Talk-off: %.2f h of espeak-ng speech, %zu voices, %zu languages:\n"
-                "   %zu false keys = %.1f per hour, %zu fax-tone reports = %.1f per hour\n",
-                speech.Hours(), speech.voices.size(), speech.languages.size(), dtmf,
+    std::printf("\n6%s. Talk-off: %.2f h of %s", label, speech.Hours(), speech.what.c_str());
+    if (speech.baseVoices.empty())
+        std::printf(" from %zu collections, %zu languages:\n", speech.voices.size(), speech.languages.size());
+    else
+        std::printf(", %zu voices (%zu voices with %zu variants), %zu languages:\n", speech.voices.size(),
+                    speech.baseVoices.size(), std::size(kVariants), speech.languages.size());
+    std::printf("   %zu false keys = %.1f per hour, %zu fax-tone reports = %.1f per hour\n", dtmf,
                 static_cast<double>(dtmf) / speech.Hours(), fax, static_cast<double>(fax) / speech.Hours());
     if (!perKey.empty()) {
         std::printf("   keys:");
@@ -594,12 +698,23 @@ void TalkOff(const Profile& profile, const Speech& speech) {
         std::printf("\n");
     }
     std::map<std::string, int> perVoice;
-    for (const Key& k : keys) ++perVoice[speech.VoiceAt(static_cast<std::size_t>(k.position))];
+    for (const Key& k : keys) ++perVoice[speech.Group(static_cast<std::size_t>(k.position))];
     if (!perVoice.empty()) {
-        std::printf("   by voice:");
+        std::printf("   by %s:", speech.recorded ? "language" : "voice");
         for (const auto& [v, n] : perVoice) std::printf(" %s %d", v.c_str(), n);
         std::printf("\n");
     }
+    // Hours of speech per language (recordings) or per base voice.
+    std::map<std::string, std::size_t> samplesPer;
+    for (std::size_t i = 0; i < speech.segments.size(); ++i) {
+        const std::size_t end = i + 1 < speech.segments.size() ? speech.segments[i + 1].start : speech.samples;
+        std::string group = speech.Group(speech.segments[i].start);
+        if (!speech.recorded) group = group.substr(0, group.find('+'));
+        samplesPer[group] += end - speech.segments[i].start;
+    }
+    std::printf("   hours per %s:", speech.recorded ? "language" : "voice");
+    for (const auto& [g, n] : samplesPer) std::printf(" %s %.2f", g.c_str(), static_cast<double>(n) / kRate / 3600.0);
+    std::printf("\n");
     int shown = 0;
     for (const Key& k : keys) {
         if (shown++ == 12) {
@@ -607,7 +722,7 @@ void TalkOff(const Profile& profile, const Speech& speech) {
             break;
         }
         std::printf("   '%c' at %.3f s (%s)\n", k.key, static_cast<double>(k.position) / kRate,
-                    speech.VoiceAt(static_cast<std::size_t>(k.position)).c_str());
+                    speech.Where(static_cast<std::size_t>(k.position)).c_str());
     }
 }
 
@@ -725,6 +840,33 @@ void Signalling(const Profile& profile, const Settings& settings) {
                 c.keys);
 }
 
+// One sound file through both profiles, for replaying a false key found above.
+int DecodeOne(const std::string& file) {
+    const std::string command = "sox -D '" + file + "' -t raw -r 8000 -e signed-integer -b 16 -c 1 -L - 2>/dev/null";
+    std::vector<unsigned char> pcm;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        unsigned char chunk[65536];
+        std::size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) pcm.insert(pcm.end(), chunk, chunk + n);
+        ::pclose(pipe);
+    }
+    pcm.resize(pcm.size() & ~std::size_t{1});
+    if (pcm.empty()) {
+        std::fprintf(stderr, "sox could not read %s\n", file.c_str());
+        return 1;
+    }
+    std::printf("%s: %.2f s\n", file.c_str(), static_cast<double>(pcm.size() / 2) / kRate);
+    for (const Profile& profile : Profiles()) {
+        Detector detector(profile);
+        detector.Feed(pcm);
+        detector.Flush();
+        std::printf("  %-6s %zu keys:", profile.name, detector.Keys().size());
+        for (const Key& k : detector.Keys()) std::printf(" '%c' at %.3f s", k.key, static_cast<double>(k.position) / kRate);
+        std::printf("\n");
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -751,17 +893,27 @@ int main(int argc, char** argv) {
             settings.talkOff = false;
         } else if (a == "--cache") {
             settings.cache = value();
+        } else if (a == "--decode") {
+            return DecodeOne(value());
+        } else if (a == "--recordings") {
+            settings.recordings.push_back(value());
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--quick] [--noise-keys N] [--talk-minutes M] [--no-talkoff] [--cache DIR]\n",
+                         "usage: %s [--quick] [--noise-keys N] [--talk-minutes M] [--no-talkoff] [--cache DIR] "
+                         "[--recordings DIR]... | --decode SOUNDFILE\n",
                          argv[0]);
             return 2;
         }
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    Speech speech;
+    // Packaged recordings of people speaking, used where installed: game dialogue in Dutch
+    // and Czech (GPL) and a speech recogniser's English test utterances (BSD).
+    if (settings.recordings.empty())
+        settings.recordings = {"/usr/share/games/fillets-ng/sound", "/usr/share/pocketsphinx/test/data"};
+    Speech speech, recorded;
     const bool haveSpeech = settings.talkOff && MakeSpeech(settings, speech);
+    const bool haveRecorded = settings.talkOff && MakeRecorded(settings, recorded);
 
     for (const Profile& profile : Profiles()) {
         std::printf("\n================ DTMF detector, %s profile ================\n", profile.name);
@@ -771,9 +923,14 @@ int main(int argc, char** argv) {
         Levels(profile);
         Noise(profile, settings);
         if (haveSpeech)
-            TalkOff(profile, speech);
+            TalkOff("a", profile, speech);
         else
-            std::printf("\n6. Talk-off: skipped (%s)\n", settings.talkOff ? "espeak-ng or sox missing" : "--no-talkoff");
+            std::printf("\n6a. Talk-off: skipped (%s)\n", settings.talkOff ? "espeak-ng or sox missing" : "--no-talkoff");
+        if (haveRecorded)
+            TalkOff("b", profile, recorded);
+        else
+            std::printf("\n6b. Talk-off on recorded speech: skipped (%s)\n",
+                        settings.talkOff ? "no recordings found" : "--no-talkoff");
         Signalling(profile, settings);
     }
     return 0;
