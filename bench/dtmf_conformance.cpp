@@ -795,10 +795,11 @@ constexpr ToneSet kToneSets[] = {
     {"EEA 40 ms", 40, {1981, 1124, 1197, 1275, 1358, 1446, 1540, 1640, 1747, 1860, 1055}},
 };
 
-SignalTimeline Paging(const ToneSet& set, std::size_t addresses, std::size_t& tones) {
+SignalTimeline Paging(const ToneSet& set, std::size_t addresses, std::size_t& tones, std::size_t& near1100) {
     SignalTimeline t(kRate);
     WhiteNoise random(7 + static_cast<std::uint64_t>(set.toneMs));
     tones = 0;
+    near1100 = 0;
     for (std::size_t a = 0; a < addresses; ++a) {
         const double level = -6.0 - static_cast<double>(random.NextBits() % 20);
         int previous = -1;
@@ -810,6 +811,7 @@ SignalTimeline Paging(const ToneSet& set, std::size_t addresses, std::size_t& to
             t.AppendTone(set.hz[static_cast<std::size_t>(digit)], level, t.SamplesForMs(set.toneMs));
             previous = digit;
             ++tones;
+            near1100 += std::fabs(set.hz[static_cast<std::size_t>(digit)] / 1100.0 - 1.0) < 0.03;
         }
         t.AppendSilence(t.SamplesForMs(600));
     }
@@ -824,10 +826,10 @@ void Signalling(const Profile& profile, const Settings& settings) {
     std::printf("   trunk MF, %zu signals (KP 1100+1700 100 ms, digits 68 ms): 'f' %zu, keys %zu %s\n", signals,
                 mf.fax, mf.keys, mf.keyText.c_str());
     for (const ToneSet& set : kToneSets) {
-        std::size_t tones = 0;
-        const Tally p = Count(Paging(set, settings.quick ? 120 : 400, tones), profile);
-        std::printf("   paging %-12s %5zu tones: 'f' %zu, keys %zu %s\n", set.name, tones, p.fax, p.keys,
-                    p.keyText.c_str());
+        std::size_t tones = 0, near1100 = 0;
+        const Tally p = Count(Paging(set, settings.quick ? 120 : 400, tones, near1100), profile);
+        std::printf("   paging %-12s %5zu tones (%4zu within 3 %% of 1100 Hz): 'f' %zu, keys %zu %s\n", set.name, tones,
+                    near1100, p.fax, p.keys, p.keyText.c_str());
     }
     // The signal the report is for, as the reference: ten calling tones, 0.5 s on, 3 s off.
     SignalTimeline cng(kRate);
@@ -838,6 +840,31 @@ void Signalling(const Profile& profile, const Settings& settings) {
     const Tally c = Count(cng, profile);
     std::printf("   reference: 10 fax calling tones 1100 Hz 500 ms (-10..-28 dBFS): 'f' %zu, keys %zu\n", c.fax,
                 c.keys);
+
+    // What a lone tone must be to be reported as the calling tone: its frequency band at
+    // 100 ms, and its shortest duration at 1100 Hz, each over every block alignment.
+    const auto faxReports = [&](double hz, double ms) {
+        std::size_t reports = 0, runs = 0;
+        for (int lead = 0; lead < kBlock; lead += settings.alignmentStep, ++runs) {
+            SignalTimeline t(kRate);
+            t.AppendSilence(static_cast<std::size_t>(lead) + t.SamplesForMs(200));
+            t.AppendTone(hz, -10.0, t.SamplesForMs(ms));
+            t.AppendSilence(t.SamplesForMs(300));
+            reports += Count(t, profile).fax > 0;
+        }
+        return std::make_pair(reports, runs);
+    };
+    std::printf("   lone 100 ms tone, -10 dBFS: alignments giving 'f', per frequency:\n    ");
+    for (int hz = 1020; hz <= 1180; hz += 10) {
+        const auto [r, n] = faxReports(hz, 100.0);
+        std::printf(" %d:%zu/%zu", hz, r, n);
+    }
+    std::printf("\n   lone 1100 Hz tone, -10 dBFS: alignments giving 'f', per duration (ms):\n    ");
+    for (int ms = 50; ms <= 130; ms += 5) {
+        const auto [r, n] = faxReports(1100.0, ms);
+        std::printf(" %d:%zu/%zu", ms, r, n);
+    }
+    std::printf("\n");
 }
 
 // One sound file through both profiles, for replaying a false key found above.
