@@ -45,7 +45,8 @@ const std::vector<unsigned char>& KeysInNoise() {
 
 void CountEvent(void* context, int, std::uint64_t, std::int64_t) { ++*static_cast<long*>(context); }
 
-void ConfigureDtmf(CBaseDecoder& decoder, float rows[4], float cols[4]) {
+void ConfigureDtmf(CBaseDecoder& decoder, float rows[4], float cols[4], CDecDTMF::Profile profile) {
+    decoder.SetProfile(profile);
     CDecDTMF::GetDefaultFreqs(rows, cols);
     decoder.SetFreqs(rows, cols);
     decoder.SetTwist(0.0f, 0.0f);
@@ -62,7 +63,7 @@ void BM_InputData2_Dtmf_8k16Mono(benchmark::State& state) {
         decoder.SetHandle({&CountEvent, &events}, nullptr);
         decoder.SetParameters(kRate, 16, -45.0f, CBaseDecoder::kMono);
         decoder.EnableXDec(DEC_DTMF, 1);
-        ConfigureDtmf(decoder, rows, cols);
+        ConfigureDtmf(decoder, rows, cols, state.range(1) == 1 ? CDecDTMF::Profile::kRobust : CDecDTMF::Profile::kExact);
         for (std::size_t at = 0; at < pcm.size(); at += static_cast<std::size_t>(bufferBytes)) {
             const int n = static_cast<int>(std::min<std::size_t>(bufferBytes, pcm.size() - at));
             decoder.InputData2(pcm.data() + at, n);
@@ -75,7 +76,12 @@ void BM_InputData2_Dtmf_8k16Mono(benchmark::State& state) {
     state.counters["keys_per_run"] = static_cast<double>(events) / static_cast<double>(state.iterations());
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(pcm.size() / 2));
 }
-BENCHMARK(BM_InputData2_Dtmf_8k16Mono)->Arg(320)->Arg(16000)->Unit(benchmark::kMillisecond);
+// Arguments: buffer bytes, profile (0 exact, 1 robust).
+BENCHMARK(BM_InputData2_Dtmf_8k16Mono)
+    ->Args({320, 0})
+    ->Args({16000, 0})
+    ->Args({16000, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // The stream alone, no detector: what conversion, DC removal and block statistics cost.
 void BM_InputData2_NoDetector(benchmark::State& state) {

@@ -136,7 +136,6 @@ void CSample::TakeSamples(const unsigned char* data, int count) {
 void CSample::Accumulate(const float* samples, int count) {
     double squareSum = m_squareSum;
     double absDiffSum = m_absDiffSum;
-    double sampleSum = m_sampleSum;
     float previous = m_previousSample;
     const float dcOffset = m_dcOffset;
     float* out = m_block.get() + m_fillCount;
@@ -144,13 +143,11 @@ void CSample::Accumulate(const float* samples, int count) {
         const float x = samples[i];
         squareSum += static_cast<double>(x * x);
         absDiffSum += static_cast<double>(std::fabs(x - previous));
-        sampleSum += static_cast<double>(x);
         out[i] = x - dcOffset;
         previous = x;
     }
     m_squareSum = squareSum;
     m_absDiffSum = absDiffSum;
-    m_sampleSum = sampleSum;
     m_previousSample = previous;
     m_fillCount += count;
 }
@@ -163,11 +160,33 @@ void CSample::CompleteBlock() {
     // that starts in the last samples of a quiet block would otherwise be taken for an
     // offset and subtracted from every sample of the tone.
     if (static_cast<double>(m_silenceLevel) > m_absDiffSum && 0.5 > m_squareSum) {
-        const auto mean = static_cast<float>(m_sampleSum / static_cast<double>(m_fillCount));
+        const float mean = BlockMean();
         m_dcOffset = (mean + m_dcOffset + mean) / 3.0f;
     }
     NotifyEvents();
     ResetBlock();
+}
+
+float CSample::BlockMean() const {
+    // Only quiet blocks need it, so it is summed here rather than on every sample: the
+    // block holds the samples less the offset, which is the same for the whole block.
+    // Two four-lane float sums keep it to a few vector additions per block; float is
+    // ample for an offset estimate.
+    using Floats = float __attribute__((vector_size(16)));
+    const float* block = m_block.get();
+    Floats a = {}, b = {};
+    int i = 0;
+    for (; i + 8 <= m_fillCount; i += 8) {
+        Floats u, v;
+        std::memcpy(&u, block + i, sizeof u);
+        std::memcpy(&v, block + i + 4, sizeof v);
+        a += u;
+        b += v;
+    }
+    a += b;
+    float total = (a[0] + a[1]) + (a[2] + a[3]);
+    for (; i < m_fillCount; ++i) total += block[i];
+    return total / static_cast<float>(m_fillCount) + m_dcOffset;
 }
 
 void CSample::NotifyEvents() {
@@ -189,7 +208,6 @@ void CSample::NotifyEvents() {
 void CSample::ResetBlock() {
     m_previousSample = 0.0f;
     m_absDiffSum = 0.0;
-    m_sampleSum = 0.0;
     m_squareSum = 0.0;
     m_fillCount = 0;
 }

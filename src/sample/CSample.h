@@ -61,6 +61,8 @@ private:
     void TakeSamples(const unsigned char* data, int count);
     void Accumulate(const float* samples, int count);
     void CompleteBlock();
+    // Mean of the current block's samples before DC removal.
+    float BlockMean() const;
     void NotifyEvents();
     void ResetBlock();
 
@@ -72,8 +74,6 @@ private:
     float m_previousSample = 0.0f;
     double m_absDiffSum = 0.0;
     double m_squareSum = 0.0;
-    // Sum of the block's samples before DC removal, for the DC estimate.
-    double m_sampleSum = 0.0;
     int m_fillCount = 0;
     std::array<CSampleEvent*, kMaxConsumers> m_consumers{};
     int m_consumerCount = 0;

@@ -33,9 +33,7 @@ struct CDecDTMF::State {
     double blockEnergy = 0.0;
     std::uint32_t sampleCounter = 0;
     std::uint32_t samplesInBlock = 0;
-    // Robust profile only: the block's sample sum, and the row and column resonators'
-    // states at the half block.
-    double sampleSum = 0.0;
+    // Robust profile only: the row and column resonators' states at the half block.
     double halfNewer[8] = {};
     double halfOlder[8] = {};
 };
@@ -122,6 +120,9 @@ HRESULT CDecDTMF::SetParameters(float sensitivityDb, float energyThreshold,
     }
     m_coefficients[kFax] = 2.0 * std::cos(kTwoPi * kFaxToneFrequency / fs);
     m_coefficients[kGuard] = 2.0 * std::cos(kTwoPi * kGuardFrequency / fs);
+    // A resonator at 0 Hz (coefficient 2) sums the block: its power is (sum x)^2. It runs
+    // in a lane that is computed anyway, and only the robust profile reads it.
+    m_coefficients[kBlockSum] = 2.0;
     // The guard is loaded with the others so that the first block tests the same guard
     // tone as every later block.
     m_state->resonators.Restart(m_coefficients);
@@ -183,20 +184,11 @@ std::int32_t CDecDTMF::OnSampleData(const float* samples, int count, double, dou
 
 void CDecDTMF::ProcessPiece(const float* samples, int count) {
     m_state->resonators.Feed(samples, count, m_state->blockEnergy);
-    if (m_activeProfile != Profile::kRobust) return;
-    // Four partial sums keep the loop off the adder's latency.
-    double sum[4] = {0.0, 0.0, 0.0, 0.0};
-    int i = 0;
-    for (; i + 3 < count; i += 4)
-        for (int k = 0; k < 4; ++k) sum[k] += static_cast<double>(samples[i + k]);
-    for (; i < count; ++i) sum[0] += static_cast<double>(samples[i]);
-    m_state->sampleSum += (sum[0] + sum[1]) + (sum[2] + sum[3]);
 }
 
-double CDecDTMF::EnergyWithoutMean() const {
+double CDecDTMF::EnergyWithoutMean(const double power[kLanes]) const {
     // A DC offset is no tone energy: E - (sum x)^2 / N.
-    const State& state = *m_state;
-    return state.blockEnergy - state.sampleSum * state.sampleSum / m_blockLength;
+    return m_state->blockEnergy - power[kBlockSum] / m_blockLength;
 }
 
 bool CDecDTMF::FrequencyCheck(int lane) const {
@@ -221,7 +213,7 @@ void CDecDTMF::EndOfBlock() {
     state.resonators.Powers(power);
     const double faxPower = power[kFax];
     const bool robust = m_activeProfile == Profile::kRobust;
-    const double energy = robust ? EnergyWithoutMean() : state.blockEnergy;
+    const double energy = robust ? EnergyWithoutMean(power) : state.blockEnergy;
 
     int row = 0;
     int col = 0;
@@ -337,7 +329,6 @@ void CDecDTMF::RestartBlock() {
     State& state = *m_state;
     state.resonators.Restart(m_coefficients);
     state.blockEnergy = 0.0;
-    state.sampleSum = 0.0;
     state.samplesInBlock = 0;
 }
 

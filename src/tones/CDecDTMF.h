@@ -79,16 +79,16 @@ public:
     float EnergyThresholdInUse() const { return m_energyThreshold; }
     float SensitivityRatio() const { return m_sensitivityRatio; }
 
-    // 18 resonators in a bank of 20 lanes (the last two idle).
+    // 18 resonators in a bank of 20 lanes; the 19th sums the block, the last is idle.
     static constexpr int kResonators = 18;
     static constexpr int kLanes = ResonatorBank::kLanes;
-    enum Resonator { kRow = 0, kCol = 4, kRowHarmonic = 8, kColHarmonic = 12, kFax = 16, kGuard = 17 };
+    enum Resonator { kRow = 0, kCol = 4, kRowHarmonic = 8, kColHarmonic = 12, kFax = 16, kGuard = 17, kBlockSum = 18 };
 
 private:
     struct State;
 
     void ProcessPiece(const float* samples, int count);
-    double EnergyWithoutMean() const;
+    double EnergyWithoutMean(const double power[kLanes]) const;
     bool FrequencyCheck(int lane) const;
     void ConfigureRobust(std::int32_t fs, std::int64_t toneSamples, bool shortMode);
     void EndOfBlock();

@@ -165,7 +165,7 @@ TEST_F(SampleStream, DCOffsetFollowsQuietBlocksOnly) {
     // 0.0056 level) and small, so the offset moves two thirds of the way to v.
     stream.putSamples(quiet.data(), 400, 0);
     const float first = (v + 0.0f + v) / 3.0f;
-    EXPECT_EQ(stream.GetDCOffset(), first);
+    EXPECT_FLOAT_EQ(stream.GetDCOffset(), first);  // the block's mean, summed in float
     EXPECT_DOUBLE_EQ(probe.blocks[0].meanAbsDiff, 0.3f / 100.0);
     EXPECT_DOUBLE_EQ(probe.blocks[0].meanSquare, static_cast<double>(v * v));
     EXPECT_EQ(probe.blocks[0].samples[0], v);  // removal uses the offset from before the block
@@ -173,8 +173,8 @@ TEST_F(SampleStream, DCOffsetFollowsQuietBlocksOnly) {
     // Second block follows a block that ended with v: no difference at all.
     stream.putSamples(quiet.data(), 400, 0);
     EXPECT_EQ(probe.blocks[1].meanAbsDiff, 0.0);
-    EXPECT_EQ(probe.blocks[1].samples[0], v - first);
-    EXPECT_EQ(stream.GetDCOffset(), (v + first + v) / 3.0f);
+    EXPECT_FLOAT_EQ(probe.blocks[1].samples[0], v - first);
+    EXPECT_FLOAT_EQ(stream.GetDCOffset(), (v + first + v) / 3.0f);
 
     // A full-scale tone is far above the silence level and leaves the offset alone.
     const float held = stream.GetDCOffset();
@@ -196,7 +196,7 @@ TEST_F(SampleStream, ToneStartingAtTheEndOfAQuietBlockIsNoOffset) {
     const auto bytes = Floats(block);
     stream.putSamples(bytes.data(), 400, 0);
     const float mean = static_cast<float>(static_cast<double>(0.4f) / 100.0);
-    EXPECT_EQ(stream.GetDCOffset(), (mean + 0.0f + mean) / 3.0f);
+    EXPECT_FLOAT_EQ(stream.GetDCOffset(), (mean + 0.0f + mean) / 3.0f);
     EXPECT_LT(stream.GetDCOffset(), 0.003f);
 }
 
