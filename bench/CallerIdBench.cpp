@@ -150,8 +150,10 @@ std::vector<std::uint8_t> MdmfMessage(int index) {
         data.push_back(static_cast<std::uint8_t>(value.size()));
         data.insert(data.end(), value.begin(), value.end());
     }
-    std::vector<std::uint8_t> message{0x80, static_cast<std::uint8_t>(data.size())};
-    message.insert(message.end(), data.begin(), data.end());
+    std::vector<std::uint8_t> message(2 + data.size());
+    message[0] = 0x80;
+    message[1] = static_cast<std::uint8_t>(data.size());
+    std::copy(data.begin(), data.end(), message.begin() + 2);
     unsigned sum = 0;
     for (std::uint8_t b : message) sum += b;
     message.push_back(static_cast<std::uint8_t>(-sum));

@@ -152,8 +152,10 @@ void CDecDTMF::ConfigureRobust(std::int32_t fs, std::int64_t toneSamples, bool s
         m_cosShift[i] = std::cos(shift);
         m_sinShift[i] = std::sin(shift);
         // A tone off by d (relative) advances its phase by w d N / 2 more than the bin's
-        // between the two halves.
-        m_angleToRelative[i] = 1.0 / (w * m_blockLength / 2.0);
+        // between the two halves; the test compares the cosine of that angle with the
+        // cosine of the largest one allowed (every angle passes when that reaches pi).
+        const double limit = kRobustMaxDeviation * w * m_blockLength / 2.0;
+        m_cosLimit[i] = limit >= kTwoPi / 2.0 ? -2.0 : std::cos(limit);
     }
 }
 
@@ -204,7 +206,8 @@ bool CDecDTMF::FrequencyCheck(int lane) const {
     const double y2r = yr - (cs * y1r - ss * y1i), y2i = yi - (ss * y1r + cs * y1i);
     const double pr = y2r * y1r + y2i * y1i, pi = y2i * y1r - y2r * y1i;
     const double dr = pr * cs + pi * ss, di = pi * cs - pr * ss;
-    return std::fabs(std::atan2(di, dr) * m_angleToRelative[i]) <= kRobustMaxDeviation;
+    // |arg d| <= limit, without the arc tangent: cos(arg d) = dr / |d| >= cos(limit).
+    return dr >= m_cosLimit[i] * std::sqrt(dr * dr + di * di);
 }
 
 void CDecDTMF::EndOfBlock() {

@@ -107,7 +107,7 @@ private:
     // advance: e^{-jw} for the output, e^{jw(N-H)} and e^{-jw(N-H)} between the halves.
     std::int32_t m_halfBlock = 0;
     double m_cosW[8] = {}, m_sinW[8] = {}, m_cosShift[8] = {}, m_sinShift[8] = {};
-    double m_angleToRelative[8] = {};
+    double m_cosLimit[8] = {};
     alignas(32) double m_coefficients[kLanes] = {};
     std::int32_t m_blockLength = 0;
     std::int32_t m_minimumBlocks = 0;
