@@ -127,6 +127,7 @@ HRESULT CDecDTMF::SetParameters(float sensitivityDb, float energyThreshold,
     // tone as every later block.
     m_state->resonators.Restart(m_coefficients);
     m_activeProfile = m_profile;
+    m_faxToneMinimumBlocks = kExactFaxToneBlocks;
     if (m_activeProfile == Profile::kRobust) ConfigureRobust(fs, toneSamples, shortMode);
 
     KeyReset();
@@ -142,6 +143,9 @@ void CDecDTMF::ConfigureRobust(std::int32_t fs, std::int64_t toneSamples, bool s
         m_minimumBlocks = ClampToInt32(std::max<std::int64_t>((toneSamples - 101) / 102, 2));
         m_toleranceBlocks = static_cast<std::int32_t>(static_cast<double>(m_minimumBlocks) * 0.35 + 0.5);
     }
+    // A calling tone lasts half a second; paging and signalling tones near 1100 Hz last
+    // 100 ms or less. The robust profile wants 350 ms (blocks last 6.25 or 12.75 ms).
+    m_faxToneMinimumBlocks = static_cast<std::int32_t>(kRobustFaxMs / (shortMode ? 6.25 : 12.75));
     m_halfBlock = m_blockLength / 2;
     for (int i = 0; i < 8; ++i) {
         const float f = i < 4 ? m_rowFreqs[i] : m_colFreqs[i - 4];
@@ -312,7 +316,7 @@ void CDecDTMF::ReportKey(char key) { OnDTMF(key, static_cast<std::int32_t>(m_sta
 
 void CDecDTMF::FaxToneEndCheck() {
     State& state = *m_state;
-    if (state.faxToneBlocks > 5) {
+    if (state.faxToneBlocks > m_faxToneMinimumBlocks) {
         // Whatever the block held, a finished calling tone is reported as 'f' and makes
         // any following key a new key.
         state.lastKey = kLastKeyAfterFaxTone;

@@ -38,6 +38,9 @@ public:
     static constexpr double kRobustPairShare = 35.0 / 51.0;  // of a pure pair's power-to-energy ratio N/2
     static constexpr double kRobustMaxDeviation = 0.025;
     static constexpr double kRobustFaxShare = 0.7;
+    static constexpr double kRobustFaxMs = 350.0;
+    // More blocks than this of 1100 Hz make a calling tone (exact profile).
+    static constexpr std::int32_t kExactFaxToneBlocks = 5;
 
     CDecDTMF();
     ~CDecDTMF() override;
@@ -106,6 +109,7 @@ private:
     // row and column lane the rotations that turn the two half-block outputs into a phase
     // advance: e^{-jw} for the output, e^{jw(N-H)} and e^{-jw(N-H)} between the halves.
     std::int32_t m_halfBlock = 0;
+    std::int32_t m_faxToneMinimumBlocks = kExactFaxToneBlocks;
     double m_cosW[8] = {}, m_sinW[8] = {}, m_cosShift[8] = {}, m_sinShift[8] = {};
     double m_cosLimit[8] = {};
     alignas(32) double m_coefficients[kLanes] = {};

@@ -104,6 +104,15 @@ TEST(DtmfRobust, CallingToneMustHoldTheBlock) {
     }
     EXPECT_NE(Decode(kp, CDecDTMF::Profile::kExact).find('f'), std::string::npos);
     EXPECT_EQ(Decode(kp), "");
+    // A paging digit near 1100 Hz (CCIR's 1 is 1124 Hz, 100 ms) is no calling tone either.
+    SignalTimeline paging(8000);
+    for (int i = 0; i < 5; ++i) {
+        paging.AppendTone(1124.0, -10.0, 800);
+        paging.AppendTone(1860.0, -10.0, 800);
+    }
+    paging.AppendSilence(1600);
+    EXPECT_NE(Decode(paging, CDecDTMF::Profile::kExact).find('f'), std::string::npos);
+    EXPECT_EQ(Decode(paging).find('f'), std::string::npos);
     // A real calling tone is still reported.
     SignalTimeline cng(8000);
     cng.AppendSilence(800);
