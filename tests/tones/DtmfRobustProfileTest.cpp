@@ -151,6 +151,19 @@ TEST(DtmfRobust, OffsetIsNoToneEnergy) {
     EXPECT_EQ(run(CDecDTMF::Profile::kRobust), "5");
 }
 
+TEST(DtmfRobust, WeakAndNoisyKeysDownToTheMeasuredLimits) {
+    // The conformance program measures every key right down to -58 dBFS per tone and to
+    // +4 dB SNR (one tone against the whole band's noise); here with a little margin.
+    DtmfGenerator::Options weak;
+    weak.levelDbfs = -55.0;
+    EXPECT_EQ(Decode(Keys(kGrid, weak)), kGrid);
+    for (std::uint64_t seed : {1u, 2u, 3u}) {
+        SignalTimeline noisy = Keys(kGrid + kGrid, {});
+        noisy.AddNoise(-10.0 - 6.0, seed);
+        EXPECT_EQ(Decode(noisy), kGrid + kGrid) << "seed " << seed;
+    }
+}
+
 TEST(DtmfRobust, EveryRate) {
     for (int rate : {8000, 11025, 16000, 44100, 48000}) EXPECT_EQ(Decode(Keys(kGrid, {}, rate)), kGrid) << rate;
 }
