@@ -21,6 +21,7 @@
 
 #include "decoder/DecoderMessages.h"
 #include "support/CallerIdHarness.h"
+#include "support/SpeechSynthesis.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"
@@ -148,22 +149,12 @@ struct TalkOff {
 
 // One text in one voice at 8000 Hz, as sox resamples espeak-ng's output.
 std::vector<float> Speak(const std::filesystem::path& folder, const Voice& voice, const char* text, bool& ok) {
-    const auto textFile = folder / "text.txt";
-    std::ofstream(textFile) << text;
-    const std::string command = "espeak-ng --stdout -v " + std::string(voice.name) + " -s " +
-                                std::to_string(voice.wordsPerMinute) + " -p " + std::to_string(voice.pitch) +
-                                " -f '" + textFile.string() +
-                                "' 2>/dev/null | sox -D -t wav - -t raw -r 8000 -e signed-integer -b 16 -c 1 -L - 2>/dev/null";
+    std::vector<unsigned char> pcm;
+    ok = speech::Speak(folder / "text.txt", voice.name, voice.wordsPerMinute, voice.pitch, "", text, pcm);
     std::vector<float> samples;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ok = false;
-        return samples;
-    }
-    unsigned char pair[2];
-    while (std::fread(pair, 1, 2, pipe) == 2)
-        samples.push_back(static_cast<float>(static_cast<std::int16_t>(pair[0] | (pair[1] << 8))) / 32767.0f);
-    ok = pclose(pipe) == 0 && !samples.empty();
+    samples.reserve(pcm.size() / 2);
+    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2)
+        samples.push_back(static_cast<float>(static_cast<std::int16_t>(pcm[i] | (pcm[i + 1] << 8))) / 32767.0f);
     for (float& s : samples) s *= static_cast<float>(voice.gain);
     return samples;
 }
@@ -198,7 +189,7 @@ std::vector<std::pair<std::size_t, std::size_t>> Pauses(const std::vector<float>
 const TalkOff& Signal() {
     static const TalkOff signal = [] {
         TalkOff t;
-        if (std::system("command -v espeak-ng >/dev/null 2>&1 && command -v sox >/dev/null 2>&1") != 0) {
+        if (!speech::ToolsAvailable()) {
             t.skipReason = "espeak-ng and sox are needed to make the speech";
             return t;
         }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/DecoderHarness.h"
+#include "support/SpeechSynthesis.h"
 #include "synth/DtmfGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"
@@ -133,20 +134,7 @@ struct TalkOff {
 
 bool Speak(const std::filesystem::path& textFile, const Reading& r, const char* text,
            std::vector<unsigned char>& pcm) {
-    std::ofstream(textFile) << text;
-    const std::string command = "espeak-ng --stdout -v " + std::string(r.voice) + " -s " +
-                                std::to_string(r.wordsPerMinute) + " -p " + std::to_string(r.pitch) + " -f '" +
-                                textFile.string() +
-                                "' 2>/dev/null | sox -D -t wav - -t raw -r 8000 -e signed-integer -b 16 -c 1 -L - "
-                                "vol " + std::to_string(r.gain) + " 2>/dev/null";
-    pcm.clear();
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return false;
-    unsigned char chunk[16384];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) pcm.insert(pcm.end(), chunk, chunk + n);
-    pcm.resize(pcm.size() & ~std::size_t{1});
-    return pclose(pipe) == 0 && !pcm.empty();
+    return speech::Speak(textFile, r.voice, r.wordsPerMinute, r.pitch, "vol " + std::to_string(r.gain), text, pcm);
 }
 
 // A short burst of genuine keys in the pause after a reading: 300 ms of quiet, the keys
@@ -169,7 +157,7 @@ std::vector<unsigned char> KeyBurst(const std::string& keys, double levelDbfs) {
 const TalkOff& Signal() {
     static const TalkOff result = [] {
         TalkOff t;
-        if (std::system("command -v espeak-ng >/dev/null 2>&1 && command -v sox >/dev/null 2>&1") != 0) {
+        if (!speech::ToolsAvailable()) {
             t.skipReason = "espeak-ng and sox are needed to make the speech";
             return t;
         }
