@@ -1,5 +1,6 @@
 #include "GenCommand.h"
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -11,11 +12,15 @@
 #include "ExitCode.h"
 #include "audio/CSoundFile.h"
 #include "audio/WaveFormat.h"
+#include "synth/CadencedToneGenerator.h"
 #include "synth/CallerIdGenerator.h"
 #include "synth/CallerIdMessage.h"
 #include "synth/DtmfGenerator.h"
+#include "synth/MfGenerator.h"
+#include "synth/PagingGenerator.h"
 #include "synth/PcmRenderer.h"
 #include "synth/SignalTimeline.h"
+#include "synth/SitGenerator.h"
 
 namespace {
 
@@ -73,6 +78,77 @@ GenCommand::GenCommand(CLI::App& parent) {
     m_cid->add_option("--mark-bits", m_markBits, "Mark bits before the message (default: 180 on hook, 80 call waiting, 100 japanese)")
         ->check(Bounded(0, 100000));
     AddCommonOptions(*m_cid);
+
+    const auto level = Bounded(-120, 0);
+    const auto duration = Bounded(0, 60000);
+    const auto lead = Bounded(0, 3600000);
+    const auto offset = Bounded(-20, 20);
+
+    m_mf = m_command->add_subcommand("mf", "MF (R1) keys");
+    m_mf->add_option("KEYS", m_mfArgs.keys, "Keys: 0-9, * or KP, # or ST, A or STP, B or ST2P, C or ST3P")->required();
+    m_mf->add_option("--level", m_mfArgs.levelDbfs, "Level of each of the two tones in dBFS")->check(level)->capture_default_str();
+    m_mf->add_option("--duration", m_mfArgs.durationMs, "Tone of each key but KP in ms")->check(duration)->capture_default_str();
+    m_mf->add_option("--kp-duration", m_mfArgs.kpDurationMs, "Tone of KP in ms")->check(duration)->capture_default_str();
+    m_mf->add_option("--gap", m_mfArgs.gapMs, "Silence after each key in ms")->check(duration)->capture_default_str();
+    m_mf->add_option("--lead", m_mfArgs.leadMs, "Silence before the first key in ms")->check(lead)->capture_default_str();
+    m_mf->add_option("--frequency-offset", m_mfArgs.frequencyOffsetPercent, "Shift of every tone in percent")
+        ->check(offset)
+        ->capture_default_str();
+    AddCommonOptions(*m_mf);
+
+    m_paging = m_command->add_subcommand("paging", "Selective-call paging tones");
+    m_paging->add_option("DIGITS", m_pagingArgs.digits, "Digits: 0-9 A-F (EIA and EEA have no F)")->required();
+    m_paging->add_option("--type", m_pagingArgs.type, "Tone set")
+        ->check(CLI::IsMember({"EIA", "CCIR", "ZVEI1", "ZVEI2", "ZVEI3", "PZVEI", "EEA"}, CLI::ignore_case))
+        ->capture_default_str();
+    m_paging->add_option("--level", m_pagingArgs.levelDbfs, "Level of each tone in dBFS")->check(level)->capture_default_str();
+    m_paging->add_option("--duration", m_pagingArgs.durationMs, "Each tone in ms (default: the type's, 40, 70 or 100)")
+        ->check(duration);
+    m_paging->add_option("--gap", m_pagingArgs.gapMs, "Silence after each tone in ms")->check(duration)->capture_default_str();
+    m_paging->add_option("--lead", m_pagingArgs.leadMs, "Silence before the first tone in ms")->check(lead)->capture_default_str();
+    m_paging->add_option("--frequency-offset", m_pagingArgs.frequencyOffsetPercent, "Shift of every tone in percent")
+        ->check(offset)
+        ->capture_default_str();
+    m_paging->add_flag("--no-repeat", m_pagingArgs.noRepeat, "Send a repeated digit as itself, not as the repeat tone E");
+    AddCommonOptions(*m_paging);
+
+    m_sit = m_command->add_subcommand("sit", "Special information tones");
+    m_sit->add_option("KIND", m_sitArgs.kind, "RO, VC, NC, IC, RO2, NC2 or IO")
+        ->required()
+        ->check(CLI::IsMember({"RO", "VC", "NC", "IC", "RO2", "NC2", "IO"}, CLI::ignore_case));
+    m_sit->add_option("--level", m_sitArgs.levelDbfs, "Level of each tone in dBFS")->check(level)->capture_default_str();
+    m_sit->add_option("--short", m_sitArgs.shortMs, "A short first or second tone in ms")->check(duration)->capture_default_str();
+    m_sit->add_option("--long", m_sitArgs.longMs, "A long first or second tone in ms")->check(duration)->capture_default_str();
+    m_sit->add_option("--third", m_sitArgs.thirdMs, "The 1776 Hz tone in ms")->check(duration)->capture_default_str();
+    m_sit->add_option("--gap", m_sitArgs.gapMs, "Silence between the tones in ms")->check(duration)->capture_default_str();
+    m_sit->add_option("--announcement", m_sitArgs.announcementMs, "Silence after the third tone in ms")
+        ->check(lead)
+        ->capture_default_str();
+    m_sit->add_option("--lead", m_sitArgs.leadMs, "Silence before the first tone in ms")->check(lead)->capture_default_str();
+    m_sit->add_option("--frequency-offset", m_sitArgs.frequencyOffsetPercent, "Shift of every tone in percent")
+        ->check(offset)
+        ->capture_default_str();
+    AddCommonOptions(*m_sit);
+
+    m_tone = m_command->add_subcommand("tone", "A tone of up to four frequencies in an on/off cadence");
+    m_tone->add_option("FREQUENCIES", m_toneArgs.frequenciesHz, "One to four frequencies in Hz, comma-separated")
+        ->required()
+        ->delimiter(',')
+        ->check(Bounded(1, 96000));
+    m_tone->add_option("--levels", m_toneArgs.levelsDbfs, "Level of each frequency in dBFS, comma-separated")
+        ->delimiter(',')
+        ->check(level);
+    m_tone->add_option("--level", m_toneArgs.levelDbfs, "Level of every frequency in dBFS (without --levels)")
+        ->check(level)
+        ->capture_default_str();
+    m_tone->add_option("--on", m_toneArgs.onMs, "Tone of each cycle in ms")->check(lead)->capture_default_str();
+    m_tone->add_option("--off", m_toneArgs.offMs, "Silence of each cycle in ms")->check(lead)->capture_default_str();
+    m_tone->add_option("--count", m_toneArgs.count, "Cycles")->check(Bounded(1, 1000000))->capture_default_str();
+    m_tone->add_option("--lead", m_toneArgs.leadMs, "Silence before the first cycle in ms")->check(lead)->capture_default_str();
+    m_tone->add_option("--frequency-offset", m_toneArgs.frequencyOffsetPercent, "Shift of every frequency in percent")
+        ->check(offset)
+        ->capture_default_str();
+    AddCommonOptions(*m_tone);
 }
 
 void GenCommand::AddCommonOptions(CLI::App& kind) {
@@ -96,6 +172,10 @@ bool GenCommand::Selected() const {
 int GenCommand::Run() {
     if (m_dtmf->parsed()) return RunDtmf();
     if (m_cid->parsed()) return RunCid();
+    if (m_mf->parsed()) return RunMf();
+    if (m_paging->parsed()) return RunPaging();
+    if (m_sit->parsed()) return RunSit();
+    if (m_tone->parsed()) return RunTone();
     return kExitUsage;
 }
 
@@ -259,6 +339,118 @@ int GenCommand::RunCid() {
     SignalTimeline signal(m_rate);
     if (generator.Append(signal, message) != S_OK) {
         std::cerr << "vornix gen cid: the tones do not fit below half the sample rate of " << m_rate << " Hz\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+bool GenCommand::Fits(const char* kind, double samples) const {
+    if (samples * m_channels * (m_bits / 8) <= kMaxBytes) return true;
+    std::cerr << "vornix gen " << kind << ": the recording would be longer than a wave file can hold\n";
+    return false;
+}
+
+int GenCommand::RunMf() {
+    std::string keys;
+    if (!MfGenerator::ParseKeys(m_mfArgs.keys, keys)) {
+        std::cerr << "vornix gen mf: '" << m_mfArgs.keys << "' is not MF keys (0-9 * # A B C, or KP ST STP ST2P ST3P)\n";
+        return kExitUsage;
+    }
+    MfGenerator::Options options;
+    options.levelDbfs = m_mfArgs.levelDbfs;
+    options.toneMs = m_mfArgs.durationMs;
+    options.kpToneMs = m_mfArgs.kpDurationMs;
+    options.gapMs = m_mfArgs.gapMs;
+    options.leadMs = m_mfArgs.leadMs;
+    options.frequencyOffsetPercent = m_mfArgs.frequencyOffsetPercent;
+    // KP's own length is at most the longer of the two; the check needs only a bound.
+    const double slotMs = std::max(options.toneMs, options.kpToneMs) + options.gapMs;
+    if (!Fits("mf", (options.leadMs + static_cast<double>(keys.size()) * slotMs) * m_rate / 1000.0)) return kExitUsage;
+    SignalTimeline signal(m_rate);
+    if (MfGenerator(options).Append(signal, keys) != S_OK) {
+        std::cerr << "vornix gen mf: the tones do not fit below half the sample rate of " << m_rate << " Hz\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+int GenCommand::RunPaging() {
+    PagingGenerator::Options options;
+    if (!PagingGenerator::ParseType(m_pagingArgs.type, options.type)) return kExitUsage;  // checked by the parser
+    for (char digit : m_pagingArgs.digits) {
+        const int index = PagingGenerator::DigitIndex(digit);
+        if (index < 0 || PagingGenerator::kToneHz[static_cast<int>(options.type)][index] == 0.0) {
+            std::cerr << "vornix gen paging: '" << digit << "' is not a digit of " << PagingGenerator::TypeName(options.type)
+                      << (options.type == PagingGenerator::Type::kEia || options.type == PagingGenerator::Type::kEea
+                              ? " (0-9 A-E)\n"
+                              : " (0-9 A-F)\n");
+            return kExitUsage;
+        }
+    }
+    options.levelDbfs = m_pagingArgs.levelDbfs;
+    if (m_paging->count("--duration") > 0) options.toneMs = m_pagingArgs.durationMs;
+    options.gapMs = m_pagingArgs.gapMs;
+    options.leadMs = m_pagingArgs.leadMs;
+    options.frequencyOffsetPercent = m_pagingArgs.frequencyOffsetPercent;
+    options.repeatTone = !m_pagingArgs.noRepeat;
+    const PagingGenerator generator(options);
+    const double slotMs = generator.ToneMs() + options.gapMs;
+    if (!Fits("paging", (options.leadMs + static_cast<double>(m_pagingArgs.digits.size()) * slotMs) * m_rate / 1000.0))
+        return kExitUsage;
+    SignalTimeline signal(m_rate);
+    if (generator.Append(signal, m_pagingArgs.digits) != S_OK) {
+        std::cerr << "vornix gen paging: the tones do not fit below half the sample rate of " << m_rate << " Hz\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+int GenCommand::RunSit() {
+    SitGenerator::Kind kind = SitGenerator::Kind::kRO;
+    if (!SitGenerator::ParseKind(m_sitArgs.kind, kind)) return kExitUsage;  // checked by the parser
+    SitGenerator::Options options;
+    options.levelDbfs = m_sitArgs.levelDbfs;
+    options.shortMs = m_sitArgs.shortMs;
+    options.longMs = m_sitArgs.longMs;
+    options.thirdMs = m_sitArgs.thirdMs;
+    options.gapMs = m_sitArgs.gapMs;
+    options.announcementMs = m_sitArgs.announcementMs;
+    options.leadMs = m_sitArgs.leadMs;
+    options.frequencyOffsetPercent = m_sitArgs.frequencyOffsetPercent;
+    const double ms = options.leadMs + 2.0 * (std::max(options.shortMs, options.longMs) + options.gapMs) +
+                      options.thirdMs + options.announcementMs;
+    if (!Fits("sit", ms * m_rate / 1000.0)) return kExitUsage;
+    SignalTimeline signal(m_rate);
+    if (SitGenerator(options).Append(signal, kind) != S_OK) {
+        std::cerr << "vornix gen sit: the tones do not fit below half the sample rate of " << m_rate << " Hz\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+int GenCommand::RunTone() {
+    CadencedToneGenerator::Options options;
+    options.frequenciesHz = m_toneArgs.frequenciesHz;
+    options.levelsDbfs = m_toneArgs.levelsDbfs;
+    if (options.frequenciesHz.size() > CadencedToneGenerator::kMaxFrequencies) {
+        std::cerr << "vornix gen tone: at most " << CadencedToneGenerator::kMaxFrequencies << " frequencies\n";
+        return kExitUsage;
+    }
+    if (!options.levelsDbfs.empty() && options.levelsDbfs.size() != options.frequenciesHz.size()) {
+        std::cerr << "vornix gen tone: --levels needs one level per frequency\n";
+        return kExitUsage;
+    }
+    options.levelDbfs = m_toneArgs.levelDbfs;
+    options.onMs = m_toneArgs.onMs;
+    options.offMs = m_toneArgs.offMs;
+    options.count = m_toneArgs.count;
+    options.leadMs = m_toneArgs.leadMs;
+    options.frequencyOffsetPercent = m_toneArgs.frequencyOffsetPercent;
+    const CadencedToneGenerator generator(options);
+    if (!Fits("tone", static_cast<double>(generator.SampleCount(m_rate)))) return kExitUsage;
+    SignalTimeline signal(m_rate);
+    if (generator.Append(signal) != S_OK) {
+        std::cerr << "vornix gen tone: the frequencies must lie below half the sample rate of " << m_rate << " Hz\n";
         return kExitUsage;
     }
     return Write(signal);

@@ -11,7 +11,8 @@ class SignalTimeline;
 
 // vornix gen KIND: writes a test recording as a RIFF wave file. Each kind of signal is a
 // subcommand with its own options; the output format, noise and file options are common
-// to every kind: DTMF keys and caller-ID transmissions.
+// to every kind: DTMF keys, caller-ID transmissions, MF keys, paging tones, special
+// information tones and cadenced tones.
 class GenCommand {
 public:
     explicit GenCommand(CLI::App& parent);
@@ -22,6 +23,13 @@ private:
     void AddCommonOptions(CLI::App& kind);
     int RunDtmf();
     int RunCid();
+    int RunMf();
+    int RunPaging();
+    int RunSit();
+    int RunTone();
+    // False, with a usage message for the kind, when a recording of this many samples
+    // would not fit in a wave file.
+    bool Fits(const char* kind, double samples) const;
     // The bytes the cid options ask for; false, with the reason in error, for a usage error.
     bool CidMessage(std::vector<std::uint8_t>& message, std::string& error) const;
     bool CidGiven(const char* option) const;
@@ -31,6 +39,10 @@ private:
     CLI::App* m_command;
     CLI::App* m_dtmf;
     CLI::App* m_cid;
+    CLI::App* m_mf;
+    CLI::App* m_paging;
+    CLI::App* m_sit;
+    CLI::App* m_tone;
 
     // Common to every kind.
     std::string m_output;
@@ -70,4 +82,52 @@ private:
     double m_bitRateErrorPercent = 0.0;
     int m_seizureBits = 300;
     int m_markBits = 0;  // only when given; else the sequence's own length
+
+    // mf
+    struct {
+        std::string keys;
+        double levelDbfs = -10.0;
+        double durationMs = 68.0;
+        double kpDurationMs = 100.0;
+        double gapMs = 68.0;
+        double leadMs = 0.0;
+        double frequencyOffsetPercent = 0.0;
+    } m_mfArgs;
+
+    // paging
+    struct {
+        std::string digits;
+        std::string type = "CCIR";
+        double levelDbfs = -10.0;
+        double durationMs = 0.0;  // only when given; else the type's own
+        double gapMs = 0.0;
+        double leadMs = 0.0;
+        double frequencyOffsetPercent = 0.0;
+        bool noRepeat = false;
+    } m_pagingArgs;
+
+    // sit
+    struct {
+        std::string kind;
+        double levelDbfs = -10.0;
+        double shortMs = 276.0;
+        double longMs = 380.0;
+        double thirdMs = 380.0;
+        double gapMs = 0.0;
+        double announcementMs = 0.0;
+        double leadMs = 0.0;
+        double frequencyOffsetPercent = 0.0;
+    } m_sitArgs;
+
+    // tone
+    struct {
+        std::vector<double> frequenciesHz;
+        std::vector<double> levelsDbfs;
+        double levelDbfs = -10.0;
+        double onMs = 1000.0;
+        double offMs = 0.0;
+        int count = 1;
+        double leadMs = 0.0;
+        double frequencyOffsetPercent = 0.0;
+    } m_toneArgs;
 };
