@@ -106,6 +106,10 @@ public:
     void PagingType(PAGING_TYPE value);
     float MinAmpdB() const;
     void MinAmpdB(float value);
+    // The shortest gap between two tones, in ms (the tone's off-time); takes effect at the
+    // next run start.
+    std::int32_t minGapDuration() const;
+    void minGapDuration(std::int32_t value);
 
 private:
     CPhoneVornix* m_pTDecoder;

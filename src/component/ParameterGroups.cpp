@@ -59,6 +59,7 @@ VORNIX_GROUP_PROPERTY(CTTYParams, float, float, MarkFreq)
 VORNIX_GROUP_PROPERTY(CTTYParams, float, float, SpaceFreq)
 VORNIX_GROUP_PROPERTY(CTonePagingParams, PAGING_TYPE, std::int32_t, PagingType)
 VORNIX_GROUP_PROPERTY(CTonePagingParams, float, float, MinAmpdB)
+VORNIX_GROUP_PROPERTY(CTonePagingParams, std::int32_t, std::int32_t, minGapDuration)
 #undef VORNIX_GROUP_PROPERTY
 
 bool CDTMFParams::RelativePeakTest() const {

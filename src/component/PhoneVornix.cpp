@@ -9,10 +9,27 @@
 #include "control/CPhoneVornix.h"
 #include "platform/TextConversion.h"
 #include "decoder/DecoderMessages.h"
+#include "tones/monitortone_tag.h"
 
 namespace Orvane::VornixNet {
 
 namespace {
+
+// The debug line of a recognised custom tone: its identifier, on-time and position, then
+// its frequencies (an absent one negated), or "[Silence]" for a silence tone.
+std::string ToneDebugLine(const monitortone_tag& tone) {
+    char text[128];
+    std::snprintf(text, sizeof text, "OnToneDetected, AppSpecific=%u, Duration=%u(ms), pos=%u", tone.AppSpecific,
+                  tone.MinPeriodOn, tone.sampleCounter);
+    std::string line = text;
+    if (tone.frequencyCount == 0) line += "[Silence]";
+    for (int i = 0; i < tone.frequencyCount; ++i) {
+        const ToneFrequency& f = tone.frequencies[i];
+        std::snprintf(text, sizeof text, ", Freq%d=%ddHz ", i + 1, f.absent ? -f.frequency : f.frequency);
+        line += text;
+    }
+    return line;
+}
 
 const char* const kSITNames[7] = {"Reorder - intraLATA", "Vacant Code",  "No Circuit - intraLATA",
                                   "Intercept",           "Reorder - interLATA", "No Circuit - interLATA",
@@ -324,6 +341,13 @@ void PhoneVornix::InternalMessage(std::int32_t uMsg, std::uint64_t wparam, std::
         case DM_CALLERID:
             DispatchCallerID(wparam, lparam);
             break;
+        case DM_TONE: {
+            const auto* tone = Record<monitortone_tag>(wparam);
+            Log_Debug(0, ToneDebugLine(*tone));
+            OnToneDetected.Raise(*this, OnToneDetectedArgs(static_cast<std::int32_t>(tone->AppSpecific),
+                                                           static_cast<std::int32_t>(tone->sampleCounter)));
+            break;
+        }
         case DM_FREQUENCY_DATA:
             OnSpectrumData.Raise(*this, EventArgs());
             break;

@@ -194,7 +194,11 @@ HRESULT CPhoneVornix::get_SpaceFreq(float* v) const { return GetProperty(m_space
 HRESULT CPhoneVornix::put_SpaceFreq(float v) { return PutProperty(m_spaceFreq, v, !(v < 0.0f)); }
 
 HRESULT CPhoneVornix::get_PagingType(std::int32_t* v) const { return GetProperty(m_pagingType, v); }
-HRESULT CPhoneVornix::put_PagingType(std::int32_t v) { return PutGroup(m_pagingType, v, DEC_TONEPAGING); }
+// Only the seven tone sets exist; any other type would leave the paging detector without a table.
+HRESULT CPhoneVornix::put_PagingType(std::int32_t v) {
+    if (!Below(v, CZVEIDetector::kTypes)) return E_INVALIDARG;
+    return PutGroup(m_pagingType, v, DEC_TONEPAGING);
+}
 HRESULT CPhoneVornix::get_MinAmpdB(float* v) const { return GetProperty(m_minAmpdB, v); }
 HRESULT CPhoneVornix::put_MinAmpdB(float v) { return PutProperty(m_minAmpdB, v, !(v >= 0.0f)); }
 HRESULT CPhoneVornix::get_minGapDuration(std::int32_t* v) const { return GetProperty(m_minGapDuration, v); }
@@ -298,7 +302,18 @@ void CPhoneVornix::SetDecoderParams(std::int32_t sampleRate, std::int32_t decFla
         dtmf.SetParameters(m_sensitive, m_energyThreshold, m_minDuration, m_minIntervalDuration,
                            m_harmonic2ndCol, m_harmonic2ndRow, m_relativePeakTest);
     }
-    if (decFlag & DEC_MONITORTONES) m_decoder->EnableXDec(DEC_MONITORTONES, m_tones.empty() ? 0 : 1);
+    if (decFlag & DEC_MONITORTONES) {
+        CMonitorTones& tones = *m_decoder;
+        tones.Clear();
+        m_decoder->EnableXDec(DEC_MONITORTONES, m_tones.empty() ? 0 : 1);
+        tones.AddTone(m_tones);
+    }
+    if (decFlag & DEC_SIT) static_cast<CSITDetector&>(*m_decoder).SetParameters();
+    if (decFlag & DEC_MF) static_cast<CMFDetector&>(*m_decoder).SetParameters();
+    if (decFlag & DEC_TONEPAGING) {
+        static_cast<CZVEIDetector&>(*m_decoder)
+            .SetParameters(static_cast<CZVEIDetector::ZVEI_TYPE>(m_pagingType), true, m_minGapDuration, m_minAmpdB);
+    }
 }
 
 // ---------------------------------------------------------------- runs

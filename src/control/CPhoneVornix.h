@@ -7,7 +7,7 @@
 
 #include "audio/WaveFormat.h"
 #include "control/CFSKParams.h"
-#include "control/tag_tone.h"
+#include "tones/tag_tone.h"
 #include "platform/EventWindow.h"
 #include "platform/HResult.h"
 #include "decoder/CBaseDecoder.h"

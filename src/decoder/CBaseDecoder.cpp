@@ -26,6 +26,10 @@ CSampleEvent& As(CBaseDecoder& decoder) {
 constexpr CBaseDecoder::DetectorRow kDetectorTable[] = {
     {1, DEC_CALLERID | DEC_CIDCW | DEC_VMWI, &As<CDecCIDEx>, "caller ID"},
     {3, DEC_DTMF, &As<CDecDTMF>, "DTMF"},
+    {5, DEC_MONITORTONES, &As<CMonitorTones>, "custom tones"},
+    {7, DEC_MF, &As<CMFDetector>, "MF"},
+    {8, DEC_TONEPAGING, &As<CZVEIDetector>, "paging"},
+    {10, DEC_SIT, &As<CSITDetector>, "special information tones"},
 };
 
 constexpr bool DeliveryOrderAscends() {
@@ -172,4 +176,21 @@ void CBaseDecoder::OnVMWI(std::int32_t status, std::int32_t data) {
     if ((EnabledMask() & DEC_VMWI) == 0) return;
     const VMWIInfo info{status, static_cast<std::int32_t>(DemodulatorPosition())};
     Deliver(DM_VMWI, AddressOf(&info), static_cast<std::int64_t>(data));
+}
+
+void CBaseDecoder::OnTone(monitortone_tag* tone) {
+    if ((EnabledMask() & DEC_MONITORTONES) == 0) return;
+    Deliver(DM_TONE, AddressOf(tone), 0);
+}
+
+void CBaseDecoder::OnMFKey(char key, std::int32_t position) {
+    Deliver(DM_MF_KEY, SignExtendedChar(key), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::OnZVEIKey(char key, std::int32_t position) {
+    Deliver(DM_ZVEI_KEY, SignExtendedChar(key), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::OnSIT(_SIT_TYPE type, std::int32_t position) {
+    Deliver(DM_SIT, SignExtended(type), static_cast<std::int64_t>(position));
 }

@@ -11,6 +11,10 @@
 #include "decoder/DecoderEventProc.h"
 #include "fsk/CDecCIDEx.h"
 #include "tones/CDecDTMF.h"
+#include "tones/CMFDetector.h"
+#include "tones/CMonitorTones.h"
+#include "tones/CSITDetector.h"
+#include "tones/CZVEIDetector.h"
 
 // The decoder aggregate: every detector is a base of it, together with the sample stream
 // that feeds them. It switches detectors on and off, sets up the stream, takes the host's
@@ -20,7 +24,13 @@
 // A detector joins by becoming a base here, adding its row to the detector table in the
 // source (its switches and its place in the per-block delivery order) and overriding its
 // callbacks below.
-class CBaseDecoder : public CDecCIDEx, public CDecDTMF, public CSample {
+class CBaseDecoder : public CDecCIDEx,
+                     public CDecDTMF,
+                     public CMonitorTones,
+                     public CMFDetector,
+                     public CZVEIDetector,
+                     public CSITDetector,
+                     public CSample {
 public:
     // Channel options: one channel, or the first or second of two interleaved channels.
     static constexpr int kMono = -1;
@@ -72,6 +82,11 @@ public:
                     const std::uint8_t* raw, std::int32_t statusWord) override;
     // Passed on only while DEC_VMWI is on, stamped with the demodulator's own position.
     void OnVMWI(std::int32_t status, std::int32_t data) override;
+    // The host's custom tones; passed on only while DEC_MONITORTONES is on.
+    void OnTone(monitortone_tag* tone) override;
+    void OnMFKey(char key, std::int32_t position) override;
+    void OnZVEIKey(char key, std::int32_t position) override;
+    void OnSIT(_SIT_TYPE type, std::int32_t position) override;
 
 private:
     // Frames of at most two 32-bit samples: a carry is at most one byte short of that.

@@ -31,9 +31,24 @@ constexpr int kGroups = ResonatorBank::kLanes / 4;
 
 [[gnu::always_inline]] inline void Store(double* p, const Lane4& v) { std::memcpy(p, &v, sizeof v); }
 
+// What the feeding adds up besides the resonators, one sample at a time in order: the
+// squares (the block energy of the key detectors) or the magnitudes (the block level of
+// the tone monitor).
+enum class Sum { kSquares, kMagnitudes };
+
+template <Sum kSum>
+[[gnu::always_inline]] inline double Term(double x) {
+    if constexpr (kSum == Sum::kSquares) {
+        return x * x;
+    } else {
+        return x < 0.0 ? -x : x;
+    }
+}
+
 // Two samples per turn, with the roles of the two state sets swapped in the second half,
 // so the state never moves between registers. The five groups are spelled out as
 // separate variables: kept in an array, the compiler would keep them in memory.
+template <Sum kSum>
 [[gnu::always_inline]] inline double FeedBody(double* s1p, double* s2p, const double* cp,
                                                const float* x, int n, double energy) {
     static_assert(kGroups == 5, "the kernel below is written out for five groups");
@@ -47,8 +62,8 @@ constexpr int kGroups = ResonatorBank::kLanes / 4;
     for (; i + 1 < n; i += 2) {
         const double x0 = x[i];
         const double x1 = x[i + 1];
-        energy += x0 * x0;
-        energy += x1 * x1;
+        energy += Term<kSum>(x0);
+        energy += Term<kSum>(x1);
         // b becomes the newest output, a the one before it ...
         Step(c0, a0, b0, x0), Step(c1, a1, b1, x0), Step(c2, a2, b2, x0);
         Step(c3, a3, b3, x0), Step(c4, a4, b4, x0);
@@ -58,7 +73,7 @@ constexpr int kGroups = ResonatorBank::kLanes / 4;
     }
     if (i < n) {
         const double x0 = x[i];
-        energy += x0 * x0;
+        energy += Term<kSum>(x0);
         Step(c0, a0, b0, x0), Step(c1, a1, b1, x0), Step(c2, a2, b2, x0);
         Step(c3, a3, b3, x0), Step(c4, a4, b4, x0);
         std::swap(a0, b0), std::swap(a1, b1), std::swap(a2, b2);
@@ -92,12 +107,16 @@ constexpr int kGroups = ResonatorBank::kLanes / 4;
 
 struct Kernels {
     double (*feed)(double* s1, double* s2, const double* c, const float* x, int n, double energy);
+    double (*feedMagnitudes)(double* s1, double* s2, const double* c, const float* x, int n, double sum);
     void (*restart)(double* s1, double* s2, double* c, const double* coefficients);
     void (*powers)(const double* s1, const double* s2, const double* c, double* power);
 };
 
 double FeedBaseline(double* s1, double* s2, const double* c, const float* x, int n, double energy) {
-    return FeedBody(s1, s2, c, x, n, energy);
+    return FeedBody<Sum::kSquares>(s1, s2, c, x, n, energy);
+}
+double FeedMagnitudesBaseline(double* s1, double* s2, const double* c, const float* x, int n, double sum) {
+    return FeedBody<Sum::kMagnitudes>(s1, s2, c, x, n, sum);
 }
 void RestartBaseline(double* s1, double* s2, double* c, const double* coefficients) {
     RestartBody(s1, s2, c, coefficients);
@@ -108,7 +127,11 @@ void PowersBaseline(const double* s1, const double* s2, const double* c, double*
 
 [[gnu::target("avx2")]] double FeedAvx2(double* s1, double* s2, const double* c, const float* x,
                                          int n, double energy) {
-    return FeedBody(s1, s2, c, x, n, energy);
+    return FeedBody<Sum::kSquares>(s1, s2, c, x, n, energy);
+}
+[[gnu::target("avx2")]] double FeedMagnitudesAvx2(double* s1, double* s2, const double* c, const float* x,
+                                                   int n, double sum) {
+    return FeedBody<Sum::kMagnitudes>(s1, s2, c, x, n, sum);
 }
 [[gnu::target("avx2")]] void RestartAvx2(double* s1, double* s2, double* c,
                                           const double* coefficients) {
@@ -119,8 +142,8 @@ void PowersBaseline(const double* s1, const double* s2, const double* c, double*
     PowersBody(s1, s2, c, power);
 }
 
-constexpr Kernels kBaseline = {&FeedBaseline, &RestartBaseline, &PowersBaseline};
-constexpr Kernels kAvx2 = {&FeedAvx2, &RestartAvx2, &PowersAvx2};
+constexpr Kernels kBaseline = {&FeedBaseline, &FeedMagnitudesBaseline, &RestartBaseline, &PowersBaseline};
+constexpr Kernels kAvx2 = {&FeedAvx2, &FeedMagnitudesAvx2, &RestartAvx2, &PowersAvx2};
 
 bool MachineHasAvx2() { return __builtin_cpu_supports("avx2"); }
 
@@ -144,6 +167,10 @@ void ResonatorBank::Restart(const double coefficients[kLanes]) {
 
 void ResonatorBank::Feed(const float* samples, int count, double& energy) {
     energy = KernelsInUse().feed(m_s1, m_s2, m_coefficients, samples, count, energy);
+}
+
+void ResonatorBank::FeedMagnitudes(const float* samples, int count, double& magnitudeSum) {
+    magnitudeSum = KernelsInUse().feedMagnitudes(m_s1, m_s2, m_coefficients, samples, count, magnitudeSum);
 }
 
 double ResonatorBank::Power(int lane) const {
