@@ -22,6 +22,10 @@ enum TTY_MODE : std::int32_t { Baudot_Mode = 0, ASCII7_Mode = 1, ASCII8_Mode = 2
 // telephone receiver is usually held to (frequency within 2.5 %, 40 ms keys in any
 // alignment, no false keys from speech, offsets and tone pairs with 1100 Hz).
 enum DTMF_PROFILE : std::int32_t { DTMF_PROFILE_EXACT = 0, DTMF_PROFILE_ROBUST = 1 };
+// Analysis blocks of the tone monitor and of the MF, paging and information-tone detectors:
+// 64 to 192 samples at every rate as designed (the default), or the same durations as at
+// 8 kHz at every rate, so 44.1 and 48 kHz resolve the tones as 8 kHz does.
+enum TONE_BLOCK_LAYOUT : std::int32_t { TONE_BLOCKS_EXACT = 0, TONE_BLOCKS_RATE_SCALED = 1 };
 enum PAGING_TYPE : std::int32_t { PT_EIA = 0, PT_CCIR = 1, PT_ZVEI1 = 2, PT_ZVEI2 = 3, PT_ZVEI3 = 4, PT_PZVEI = 5, PT_EEA = 6 };
 
 enum FFT_WINDOW_TYPE : std::int32_t {

@@ -60,6 +60,9 @@ public:
     explicit CMonitorTonesParams(CPhoneVornix* decoder) : m_pTDecoder(decoder) {}
     float Tolerance() const;
     void Tolerance(float value);
+    // Applies to the custom tones, MF, paging and information tones; exact by default.
+    TONE_BLOCK_LAYOUT BlockLayout() const;
+    void BlockLayout(TONE_BLOCK_LAYOUT value);
 
 private:
     CPhoneVornix* m_pTDecoder;

@@ -157,6 +157,11 @@ HRESULT CPhoneVornix::put_DTMFProfile(std::int32_t v) {
     if (!Below(v, 2)) return E_INVALIDARG;
     return PutGroup(m_dtmfProfile, v, DEC_DTMF);
 }
+HRESULT CPhoneVornix::get_BlockLayout(std::int32_t* v) const { return GetProperty(m_blockLayout, v); }
+HRESULT CPhoneVornix::put_BlockLayout(std::int32_t v) {
+    if (!Below(v, 2)) return E_INVALIDARG;
+    return PutGroup(m_blockLayout, v, DEC_MONITORTONES | DEC_SIT | DEC_MF | DEC_TONEPAGING);
+}
 HRESULT CPhoneVornix::put_RelativePeakTest(VARIANT_BOOL v) {
     return PutGroup(m_relativePeakTest, static_cast<std::int32_t>(v), DEC_DTMF);
 }
@@ -302,17 +307,28 @@ void CPhoneVornix::SetDecoderParams(std::int32_t sampleRate, std::int32_t decFla
         dtmf.SetParameters(m_sensitive, m_energyThreshold, m_minDuration, m_minIntervalDuration,
                            m_harmonic2ndCol, m_harmonic2ndRow, m_relativePeakTest);
     }
+    const auto layout = static_cast<CMonitorTones::BlockLayout>(m_blockLayout);
     if (decFlag & DEC_MONITORTONES) {
         CMonitorTones& tones = *m_decoder;
+        tones.SetBlockLayout(layout);
         tones.Clear();
         m_decoder->EnableXDec(DEC_MONITORTONES, m_tones.empty() ? 0 : 1);
         tones.AddTone(m_tones);
     }
-    if (decFlag & DEC_SIT) static_cast<CSITDetector&>(*m_decoder).SetParameters();
-    if (decFlag & DEC_MF) static_cast<CMFDetector&>(*m_decoder).SetParameters();
+    if (decFlag & DEC_SIT) {
+        CSITDetector& sit = *m_decoder;
+        sit.SetBlockLayout(layout);
+        sit.SetParameters();
+    }
+    if (decFlag & DEC_MF) {
+        CMFDetector& mf = *m_decoder;
+        mf.SetBlockLayout(layout);
+        mf.SetParameters();
+    }
     if (decFlag & DEC_TONEPAGING) {
-        static_cast<CZVEIDetector&>(*m_decoder)
-            .SetParameters(static_cast<CZVEIDetector::ZVEI_TYPE>(m_pagingType), true, m_minGapDuration, m_minAmpdB);
+        CZVEIDetector& paging = *m_decoder;
+        paging.SetBlockLayout(layout);
+        paging.SetParameters(static_cast<CZVEIDetector::ZVEI_TYPE>(m_pagingType), true, m_minGapDuration, m_minAmpdB);
     }
 }
 

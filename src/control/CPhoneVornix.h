@@ -85,6 +85,10 @@ public:
     // 0 exact (the default), 1 robust; anything else E_INVALIDARG.
     HRESULT get_DTMFProfile(std::int32_t* value) const;
     HRESULT put_DTMFProfile(std::int32_t value);
+    // Block layout of the tone monitor and the table detectors: 0 exact (the default),
+    // 1 rate-scaled; anything else E_INVALIDARG. Reapplies their groups.
+    HRESULT get_BlockLayout(std::int32_t* value) const;
+    HRESULT put_BlockLayout(std::int32_t value);
     HRESULT get_Frequency_index(std::int32_t* value) const;
     HRESULT put_Frequency_index(std::int32_t value);  // 0..3
     HRESULT get_Frequency_row(float* value) const;
@@ -212,6 +216,7 @@ private:
     std::int32_t m_minDuration = 40;
     std::int32_t m_relativePeakTest = -1;
     std::int32_t m_dtmfProfile = 0;
+    std::int32_t m_blockLayout = 0;
     std::int32_t m_rate = 0;
     float m_tolerance = 0.06f;
     std::int32_t m_mode = 0;

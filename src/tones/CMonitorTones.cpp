@@ -13,12 +13,20 @@ constexpr double kPi = 3.14159265358979323846;
 // Blocks hold 92 % of the on-time, so a tone that starts anywhere inside a block still
 // fills the required number of whole blocks.
 constexpr double kOnTimeShare = 0.00092;  // of a millisecond, in seconds
-constexpr int kMinimumBlock = 64;
 
 // A definition whose block count does not fit the counters is refused rather than wrapped.
 bool FitsCounter(double value) { return value > -2147483648.0 && value < 2147483648.0; }
 
 }  // namespace
+
+CMonitorTones::BlockBounds CMonitorTones::Bounds(std::int32_t sampleRate) const {
+    if (m_blockLayout == BlockLayout::kExact) return {64, 128, 192};
+    // The 8 kHz bounds in time; never below them, so a low rate keeps the exact layout.
+    const auto scaled = [sampleRate](std::int32_t samplesAt8k) {
+        return std::max(samplesAt8k, static_cast<std::int32_t>(static_cast<std::int64_t>(samplesAt8k) * sampleRate / 8000));
+    };
+    return {scaled(64), scaled(128), scaled(192)};
+}
 
 CMonitorTones::CMonitorTones() = default;
 
@@ -57,20 +65,21 @@ HRESULT CMonitorTones::AddTone(std::uint32_t appSpecific, std::int32_t onTimeMs,
 
     const std::int32_t fs = GetSampleRate();
     const double samples = std::trunc(fs * (onTimeMs * kOnTimeShare));
-    if (samples < kMinimumBlock) return kToneTooShort;
+    const BlockBounds bounds = Bounds(fs);
+    if (samples < bounds.minimum) return kToneTooShort;
     if (!FitsCounter(samples)) return E_INVALIDARG;
     const auto n = static_cast<std::int32_t>(samples);
 
     // Blocks of 64 to 127 samples while that makes at most six of them; longer tones use
     // 128- or 192-sample blocks so the per-block work stays small.
-    std::int32_t blocks = n / kMinimumBlock;
+    std::int32_t blocks = n / bounds.minimum;
     std::int32_t blockLength = n / blocks;
     if (blocks > 12) {
-        blockLength = 192;
-        blocks = n / 192;
+        blockLength = bounds.longest;
+        blocks = n / bounds.longest;
     } else if (blocks > 6) {
-        blockLength = 128;
-        blocks = n / 128;
+        blockLength = bounds.longer;
+        blocks = n / bounds.longer;
     }
     const double offBlocks = std::trunc(fs * (offTimeMs * kOnTimeShare) / blockLength);
     if (!FitsCounter(offBlocks)) return E_INVALIDARG;

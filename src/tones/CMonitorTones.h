@@ -30,8 +30,18 @@ public:
     static constexpr HRESULT kDuplicateTone = -1;
     static constexpr HRESULT kToneTooShort = -2;
 
+    // Exact: blocks of 64 to 192 samples at every rate, so at 44.1 kHz a block lasts
+    // 4.4 ms and resolves 230 Hz. Rate-scaled (opt-in): the bounds grow with the rate
+    // (64 x fs / 8000 ...), so every rate gets the blocks, and the frequency resolution,
+    // that 8 kHz gets; at 8 kHz both are the same.
+    enum class BlockLayout { kExact = 0, kRateScaled = 1 };
+
     CMonitorTones();
     ~CMonitorTones() override;
+
+    // Applies to tones added afterwards.
+    void SetBlockLayout(BlockLayout layout) { m_blockLayout = layout; }
+    BlockLayout GetBlockLayout() const { return m_blockLayout; }
 
     void SetOwner(void* owner, OwnerHandler handler, std::int32_t ownerMode);
     // Evaluate every frequency of a tone every loud block, even after one has failed.
@@ -63,6 +73,12 @@ public:
     const monitortone_tag* FindTone(std::uint32_t appSpecific) const;
 
 private:
+    // The shortest block, and the lengths used for tones of more than 6 and more than 12
+    // shortest blocks.
+    struct BlockBounds {
+        std::int32_t minimum, longer, longest;
+    };
+    BlockBounds Bounds(std::int32_t sampleRate) const;
     void DecideBlock(monitortone_tag& tone);
     bool Match(monitortone_tag& tone, bool quiet);
     void Count(monitortone_tag& tone, bool match);
@@ -77,6 +93,7 @@ private:
     OwnerHandler m_ownerHandler = nullptr;
     std::int32_t m_ownerMode = 0;
     bool m_evaluateAll = false;
+    BlockLayout m_blockLayout = BlockLayout::kExact;
     bool m_feeding = false;
     std::uint32_t m_generation = 0;  // advanced by every Clear
 };

@@ -25,6 +25,8 @@ public:
                               double meanSquare) override;
 
     const CMonitorTones& Monitor() const { return m_monitor; }
+    // Takes effect at the next SetParameters.
+    void SetBlockLayout(CMonitorTones::BlockLayout layout) { m_monitor.SetBlockLayout(layout); }
 
 protected:
     // Tolerance every table tone carries; the matching does not use it.

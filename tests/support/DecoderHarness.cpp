@@ -22,7 +22,9 @@ DecoderHarness::DecoderHarness(int sampleRate, int bits, int channelOption) {
 }
 
 void DecoderHarness::Record(void* context, int msg, std::uint64_t wParam, std::int64_t lParam) {
-    static_cast<DecoderHarness*>(context)->m_events.push_back({msg, wParam, lParam});
+    auto* harness = static_cast<DecoderHarness*>(context);
+    harness->m_events.push_back({msg, wParam, lParam});
+    if (harness->onEvent) harness->onEvent(harness->m_events.back());
 }
 
 HRESULT DecoderHarness::Feed(std::span<const unsigned char> bytes) {

@@ -54,6 +54,8 @@ public:
     void Flush();
 
     const std::vector<Event>& Events() const { return m_events; }
+    // Called with every message as it arrives, while the records it points to are valid.
+    std::function<void(const Event&)> onEvent;
     std::vector<Key> Keys() const;
     std::string KeyText() const;
 
