@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <tuple>
 #include <string>
 #include <vector>
 
 #include "decoder/DecoderMessages.h"
+#include "tones/monitortone_tag.h"
 #include "synth/CallerIdGenerator.h"
 #include "synth/CallerIdMessage.h"
 #include "synth/DtmfGenerator.h"
@@ -380,6 +383,93 @@ TEST(ComponentDebugOutput, AHostSeesWhatTheFileReaderSays) {
     Orvane::VornixNet::SetDebugOutput({});
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.front().find("/nonexistent/keys.wav"), std::string::npos) << lines.front();
+}
+
+}  // namespace
+
+namespace {
+
+// Sums of sines, 16-bit at 8 kHz: (frequencies, ms, dBFS per frequency); none is silence.
+std::vector<std::uint8_t> TonesPcm(const std::vector<std::tuple<std::vector<double>, double, double>>& segments) {
+    std::vector<std::uint8_t> pcm;
+    for (const auto& [hz, ms, db] : segments) {
+        const int n = static_cast<int>(ms * 8);
+        for (int i = 0; i < n; ++i) {
+            double x = 0.0;
+            for (double f : hz) x += std::pow(10.0, db / 20.0) * std::sin(2.0 * M_PI * f * i / 8000.0);
+            const auto s = static_cast<std::int16_t>(std::lround(x * 32767.0));
+            pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
+            pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+        }
+    }
+    return pcm;
+}
+
+TEST(Component, CustomToneMfPagingAndInformationToneEndToEnd) {
+    PhoneVornix v;
+    Listener l(v);
+    std::vector<OnToneDetectedArgs> tones;
+    std::vector<KeyArgs> mf, paging;
+    std::vector<OnSITArgs> sit;
+    v.OnToneDetected += [&](PhoneVornix&, const OnToneDetectedArgs& e) { tones.push_back(e); };
+    v.OnMF += [&](PhoneVornix&, const KeyArgs& e) { mf.push_back(e); };
+    v.OnPaging += [&](PhoneVornix&, const KeyArgs& e) { paging.push_back(e); };
+    v.OnSIT += [&](PhoneVornix&, const OnSITArgs& e) { sit.push_back(e); };
+    v.MonitorDTMF(false);
+    v.MonitorMF(true);
+    v.MonitorSIT(true);
+    v.MonitorTones_Add(42, 100, 0, 440, -1000, 0, 0, -30, 0);  // 440 Hz without 1000 Hz
+    v.WaveStreamStart();
+    v.WaveStreamInput(TonesPcm({{{440}, 110, -10}, {{}, 100, 0},
+                                {{1100, 1700}, 68, -10}, {{}, 68, 0}, {{700, 900}, 68, -10}, {{}, 200, 0},
+                                {{985}, 380, -20}, {{1370}, 276, -20}, {{1776}, 380, -20}, {{}, 300, 0}}));
+    v.WaveStreamEnd();
+    ASSERT_EQ(tones.size(), 1u);
+    EXPECT_EQ(tones[0].AppSpecific(), 42);
+    EXPECT_EQ(tones[0].Position(), 640);  // five 128-sample blocks
+    EXPECT_TRUE(l.Logged("OnToneDetected, AppSpecific=42, Duration=100(ms), pos=640, Freq1=440dHz , Freq2=-1000dHz "));
+    ASSERT_EQ(mf.size(), 2u);
+    EXPECT_EQ(mf[0].RecvChar(), u'*');
+    EXPECT_EQ(mf[1].RecvChar(), u'1');
+    EXPECT_TRUE(l.Logged("MF signal detected, Key='*', position=" + std::to_string(mf[0].Position())));
+    ASSERT_EQ(sit.size(), 1u);
+    EXPECT_EQ(sit[0].SITType(), SIT_VC);
+    EXPECT_EQ(sit[0].SITName(), "Vacant Code");
+
+    // Paging, with a minimum gap long enough to matter and a set chosen by the group.
+    v.MonitorMF(false);
+    v.MonitorSIT(false);
+    v.MonitorTones_Clear();
+    v.MonitorTonePaging(true);
+    v.TonePagingParams().PagingType(PT_ZVEI1);
+    v.TonePagingParams().minGapDuration(0);
+    EXPECT_EQ(v.TonePagingParams().minGapDuration(), 0);
+    EXPECT_THROW(v.TonePagingParams().PagingType(static_cast<PAGING_TYPE>(7)), ArgumentException);
+    EXPECT_EQ(v.TonePagingParams().PagingType(), PT_ZVEI1);
+    v.WaveStreamStart();
+    v.WaveStreamInput(TonesPcm({{{1060}, 70, -10}, {{1160}, 70, -10}, {{2600}, 70, -10}, {{}, 200, 0}}));
+    v.WaveStreamEnd();
+    std::u16string keys;
+    for (const KeyArgs& k : paging) keys += k.RecvChar();
+    EXPECT_EQ(keys, u"12E");
+    EXPECT_EQ(tones.size(), 1u);  // the custom tone list was cleared
+    EXPECT_TRUE(l.Logged("Paging signal detected, Key='1', position=" + std::to_string(paging[0].Position())));
+}
+
+TEST(ComponentDispatch, SilenceToneLineAndBlockLayout) {
+    PhoneVornix v;
+    Listener l(v);
+    monitortone_tag silence;
+    silence.AppSpecific = 3000000000u;  // printed unsigned
+    silence.MinPeriodOn = 1000;
+    silence.sampleCounter = 7296;
+    v.InternalMessage(DM_TONE, Address(&silence), 0);
+    EXPECT_TRUE(l.Logged("OnToneDetected, AppSpecific=3000000000, Duration=1000(ms), pos=7296[Silence]"));
+
+    EXPECT_EQ(v.MonitorTonesParams().BlockLayout(), TONE_BLOCKS_EXACT);
+    v.MonitorTonesParams().BlockLayout(TONE_BLOCKS_RATE_SCALED);
+    EXPECT_EQ(v.MonitorTonesParams().BlockLayout(), TONE_BLOCKS_RATE_SCALED);
+    EXPECT_THROW(v.MonitorTonesParams().BlockLayout(static_cast<TONE_BLOCK_LAYOUT>(2)), ArgumentException);
 }
 
 }  // namespace
