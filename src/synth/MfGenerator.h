@@ -44,7 +44,7 @@ public:
     // Index of a key character into kKeys (letters in either case), or -1.
     static int KeyIndex(char key);
     // The key characters that text spells, words replaced by their characters; false when
-    // some part of text is not a key (keys is then unspecified).
+    // some part of text is not a key (keys then holds the keys before it).
     static bool ParseKeys(std::string_view text, std::string& keys);
 
     // The lead-in, then tone and gap for every key of text (characters or words).
