@@ -1,5 +1,9 @@
 #include "DecodeOptions.h"
 
+#include <cctype>
+#include <map>
+#include <optional>
+
 #include <CLI/CLI.hpp>
 
 #include "Bounded.h"
@@ -7,6 +11,30 @@
 #include "vornix/PhoneVornix.h"
 
 using namespace Orvane::VornixNet;
+
+namespace {
+
+// The paging tone sets by the names --paging-type takes, in any case.
+const std::map<std::string, PAGING_TYPE> kPagingTypes = {
+    {"EIA", PT_EIA},     {"CCIR", PT_CCIR},   {"ZVEI1", PT_ZVEI1}, {"ZVEI2", PT_ZVEI2},
+    {"ZVEI3", PT_ZVEI3}, {"PZVEI", PT_PZVEI}, {"EEA", PT_EEA},
+};
+
+std::vector<ToneDefinition> ParseTones(const std::vector<std::string>& texts) {
+    std::vector<ToneDefinition> tones;
+    for (const std::string& text : texts) {
+        std::string error;
+        std::optional<ToneDefinition> tone = ToneDefinition::Parse(text, error);
+        if (!tone) throw CLI::ValidationError("--tone", error);
+        for (const ToneDefinition& earlier : tones)
+            if (earlier.id == tone->id)
+                throw CLI::ValidationError("--tone", "'" + text + "': ID " + std::to_string(tone->id) + " is given twice");
+        tones.push_back(*tone);
+    }
+    return tones;
+}
+
+}  // namespace
 
 void DecodeOptions::Register(CLI::App& command) {
     const CLI::Validator knownDetector(
@@ -43,6 +71,28 @@ void DecodeOptions::Register(CLI::App& command) {
     m_markFreqOption = command.add_option("--mark-freq", m_markFreq, "Mark tone in Hz (FSKParams.MarkFreq)")->check(Bounded(1, 20000))->group(callerId);
     m_spaceFreqOption = command.add_option("--space-freq", m_spaceFreq, "Space tone in Hz (FSKParams.SpaceFreq)")->check(Bounded(1, 20000))->group(callerId);
     m_baudRateOption = command.add_option("--baud-rate", m_baudRate, "Bit rate in baud (FSKParams.BaudRate)")->check(Bounded(1, 20000))->group(callerId);
+
+    const char* paging = "Paging tuning";
+    m_pagingTypeOption = command.add_option("--paging-type", m_pagingType, "Paging tone set (PagingType)")
+                             ->check(CLI::IsMember({"EIA", "CCIR", "ZVEI1", "ZVEI2", "ZVEI3", "PZVEI", "EEA"}, CLI::ignore_case))
+                             ->group(paging);
+    m_minAmpOption = command.add_option("--min-amp-db", m_minAmpdB, "Weakest paging tone in dB, below 0 (MinAmpdB)")
+                         ->check(Bounded(-200, 0))
+                         ->check(CLI::Validator([](std::string& text) { return std::stod(text) < 0 ? std::string() : "'" + text + "' must be below 0"; }, ""))
+                         ->group(paging);
+    m_minGapOption = command.add_option("--min-gap-duration", m_minGapDuration, "Shortest gap between paging tones in ms (minGapDuration)")
+                         ->check(Bounded(0, 10000))
+                         ->group(paging);
+
+    command
+        .add_option_function<std::vector<std::string>>(
+            "--tone", [this](const std::vector<std::string>& texts) { m_tones = ParseTones(texts); },
+            "A custom tone to report (OnToneDetected), repeatable: " + ToneDefinition::BuiltInNames() +
+                " or ID:ON_MS:OFF_MS:F1[,F2,F3,F4][:MIN_DB:MAX_DB] (a negative frequency must be absent; levels in dB, "
+                "0 = no limit, -36:0 when left out); switches the tone monitor on")
+        ->allow_extra_args(false)
+        ->group("Tones");
+
     command.add_option("--dtmf-profile", m_dtmfProfile,
                        "DTMF detection: robust (the command's default: frequency within 2.5 %, 40 ms keys, no keys "
                        "from speech) or exact (the library's default, the detector as designed) (DTMFProfile)")
@@ -73,6 +123,21 @@ void DecodeOptions::Apply(PhoneVornix& component) const {
     if (Given(m_harmonicColOption)) p.Harmonic2nd_col(m_harmonicCol);
     if (Given(m_relativePeakOption)) p.RelativePeakTest(m_relativePeakTest == "on");
     p.DTMFProfile(m_dtmfProfile == "exact" ? DTMF_PROFILE_EXACT : DTMF_PROFILE_ROBUST);
+    CTonePagingParams& pagingParams = component.TonePagingParams();
+    if (Given(m_pagingTypeOption)) {
+        std::string name = m_pagingType;
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        pagingParams.PagingType(kPagingTypes.at(name));
+    }
+    if (Given(m_minAmpOption)) pagingParams.MinAmpdB(m_minAmpdB);
+    if (Given(m_minGapOption)) pagingParams.minGapDuration(m_minGapDuration);
+    // "tones" without a --tone of the user's watches the built-in tones.
+    if (!m_tones.empty() || DetectorTable::Chosen("tones", m_detectors)) {
+        const std::span<const ToneDefinition> tones = m_tones.empty() ? ToneDefinition::BuiltIns() : std::span(m_tones);
+        for (const ToneDefinition& t : tones)
+            component.MonitorTones_Add(t.id, t.onMs, t.offMs, t.frequencies[0], t.frequencies[1], t.frequencies[2],
+                                       t.frequencies[3], t.minAmpdB, t.maxAmpdB);
+    }
     CFSKParams& fsk = component.FSKParams();
     if (Given(m_markFreqOption)) fsk.MarkFreq(m_markFreq);
     if (Given(m_spaceFreqOption)) fsk.SpaceFreq(m_spaceFreq);

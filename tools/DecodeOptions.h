@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ToneDefinition.h"
+
 namespace CLI {
 class App;
 class Option;
@@ -14,7 +16,8 @@ class PhoneVornix;
 
 // The settings that decode and listen share: which detectors run, the channel of stereo
 // audio, the silence threshold and the DTMF and caller-ID tuning, each option named after the
-// property it sets. Options not given leave the component's defaults.
+// property it sets. Options not given leave the component's defaults. Custom tones
+// (--tone) switch the tone monitor on by themselves.
 class DecodeOptions {
 public:
     void Register(CLI::App& command);
@@ -42,6 +45,12 @@ private:
     float m_markFreq = 0.0f;
     float m_spaceFreq = 0.0f;
     std::int32_t m_baudRate = 0;
+    std::string m_pagingType;
+    float m_minAmpdB = 0.0f;
+    std::int32_t m_minGapDuration = 0;
+    // Parsed while the command line is read, so a malformed or repeated tone is a usage
+    // error before anything is decoded.
+    std::vector<ToneDefinition> m_tones;
 
     CLI::Option* m_channelOption = nullptr;
     CLI::Option* m_silenceOption = nullptr;
@@ -57,4 +66,7 @@ private:
     CLI::Option* m_markFreqOption = nullptr;
     CLI::Option* m_spaceFreqOption = nullptr;
     CLI::Option* m_baudRateOption = nullptr;
+    CLI::Option* m_pagingTypeOption = nullptr;
+    CLI::Option* m_minAmpOption = nullptr;
+    CLI::Option* m_minGapOption = nullptr;
 };

@@ -11,6 +11,15 @@ const DetectorTable::Detector kDetectors[] = {
     {"cid", "on-hook caller ID (OnCallerID)", [](PhoneVornix& c, bool on) { c.MonitorCallerID(on); }},
     {"cidcw", "call-waiting caller ID (OnCallerID)", [](PhoneVornix& c, bool on) { c.MonitorCIDCW(on); }},
     {"vmwi", "message waiting (OnVMWI)", [](PhoneVornix& c, bool on) { c.MonitorVMWI(on); }},
+    // The tone monitor has no switch: it runs while it has tones. Off empties its list;
+    // DecodeOptions gives it the tones of --tone (or the built-ins) when this row is chosen.
+    {"tones", "custom tones of --tone (OnToneDetected)",
+     [](PhoneVornix& c, bool on) {
+         if (!on) c.MonitorTones_Clear();
+     }},
+    {"mf", "MF digits (OnMF)", [](PhoneVornix& c, bool on) { c.MonitorMF(on); }},
+    {"paging", "selective-call paging tones (OnPaging)", [](PhoneVornix& c, bool on) { c.MonitorTonePaging(on); }},
+    {"sit", "special information tones (OnSIT)", [](PhoneVornix& c, bool on) { c.MonitorSIT(on); }},
 };
 
 }  // namespace
@@ -33,6 +42,12 @@ std::string DetectorTable::Names() {
     std::string names;
     for (const Detector& d : kDetectors) names += (names.empty() ? "" : ", ") + std::string(d.name);
     return names;
+}
+
+bool DetectorTable::Chosen(std::string_view name, const std::vector<std::string>& names) {
+    for (const std::string& n : names)
+        if (n == name || n == kAll) return true;
+    return false;
 }
 
 void DetectorTable::Apply(PhoneVornix& component, const std::vector<std::string>& names) {

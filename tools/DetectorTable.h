@@ -29,6 +29,8 @@ public:
     static const Detector* Find(std::string_view name);
     // "dtmf, ..." for help and error texts.
     static std::string Names();
+    // Whether names choose this detector, by its name or through "all".
+    static bool Chosen(std::string_view name, const std::vector<std::string>& names);
     // Every detector of the table off, then the named ones on. Unknown names are skipped:
     // the command has refused them while parsing.
     static void Apply(Orvane::VornixNet::PhoneVornix& component, const std::vector<std::string>& names);

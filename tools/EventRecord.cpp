@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ToneDefinition.h"
+
 using namespace Orvane::VornixNet;
 
 namespace {
@@ -102,7 +104,11 @@ EventRecord EventRecord::From(const OnVMWIArgs& e) {
 }
 
 EventRecord EventRecord::From(const OnToneDetectedArgs& e) {
-    EventRecord r("OnToneDetected", "Tone " + std::to_string(e.AppSpecific()), e.Position());
+    // A built-in tone of --tone is named; the user's own tones are known by their ID.
+    const ToneDefinition* builtIn = ToneDefinition::BuiltIn(e.AppSpecific());
+    const std::string id = std::to_string(e.AppSpecific());
+    EventRecord r("OnToneDetected", builtIn ? "Tone " + std::string(builtIn->name) + " (id " + id + ")" : "Tone " + id,
+                  e.Position());
     r.m_members["AppSpecific"] = e.AppSpecific();
     r.m_members["Position"] = e.Position();
     return r;
