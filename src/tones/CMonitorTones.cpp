@@ -148,7 +148,7 @@ std::int32_t CMonitorTones::OnSampleData(const float* samples, int count, double
         for (std::size_t i = 0; i < toneCount; ++i) {
             monitortone_tag& tone = *m_tones[i];
             if (tone.frequencyCount > 0) {
-                tone.resonators.FeedMagnitudes(samples + done, stretch, tone.blockSum);
+                tone.resonators.FeedMagnitudes(samples + done, stretch, tone.blockSum, tone.frequencyCount);
             } else {
                 for (int k = 0; k < stretch; ++k) tone.blockSum += std::fabs(samples[done + k]);
             }

@@ -84,6 +84,49 @@ template <Sum kSum>
     return energy;
 }
 
+// The same recurrence for the first G groups only, for banks that use fewer lanes. With G
+// fixed at compile time and the loops unrolled, the groups stay in registers.
+template <int G, Sum kSum>
+[[gnu::always_inline]] inline double FeedGroups(double* s1p, double* s2p, const double* cp, const float* x, int n,
+                                                double sum) {
+    Lane4 a[G], b[G], c[G];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) a[g] = Load(s1p + 4 * g), b[g] = Load(s2p + 4 * g), c[g] = Load(cp + 4 * g);
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        const double x0 = x[i];
+        const double x1 = x[i + 1];
+        sum += Term<kSum>(x0);
+        sum += Term<kSum>(x1);
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) Step(c[g], a[g], b[g], x0);
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) Step(c[g], b[g], a[g], x1);
+    }
+    if (i < n) {
+        const double x0 = x[i];
+        sum += Term<kSum>(x0);
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) Step(c[g], a[g], b[g], x0), std::swap(a[g], b[g]);
+    }
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) Store(s1p + 4 * g, a[g]), Store(s2p + 4 * g, b[g]);
+    return sum;
+}
+
+// Magnitude feeding of 1 to 5 groups.
+template <Sum kSum>
+[[gnu::always_inline]] inline double FeedSomeGroups(int groups, double* s1, double* s2, const double* c,
+                                                    const float* x, int n, double sum) {
+    switch (groups) {
+        case 1: return FeedGroups<1, kSum>(s1, s2, c, x, n, sum);
+        case 2: return FeedGroups<2, kSum>(s1, s2, c, x, n, sum);
+        case 3: return FeedGroups<3, kSum>(s1, s2, c, x, n, sum);
+        case 4: return FeedGroups<4, kSum>(s1, s2, c, x, n, sum);
+        default: return FeedBody<kSum>(s1, s2, c, x, n, sum);
+    }
+}
+
 // Restart and power are done with the same vector width as the feeding, so the state
 // moves between them whole instead of through mismatched partial stores.
 [[gnu::always_inline]] inline void RestartBody(double* s1, double* s2, double* c,
@@ -107,7 +150,7 @@ template <Sum kSum>
 
 struct Kernels {
     double (*feed)(double* s1, double* s2, const double* c, const float* x, int n, double energy);
-    double (*feedMagnitudes)(double* s1, double* s2, const double* c, const float* x, int n, double sum);
+    double (*feedMagnitudes)(int groups, double* s1, double* s2, const double* c, const float* x, int n, double sum);
     void (*restart)(double* s1, double* s2, double* c, const double* coefficients);
     void (*powers)(const double* s1, const double* s2, const double* c, double* power);
 };
@@ -115,8 +158,9 @@ struct Kernels {
 double FeedBaseline(double* s1, double* s2, const double* c, const float* x, int n, double energy) {
     return FeedBody<Sum::kSquares>(s1, s2, c, x, n, energy);
 }
-double FeedMagnitudesBaseline(double* s1, double* s2, const double* c, const float* x, int n, double sum) {
-    return FeedBody<Sum::kMagnitudes>(s1, s2, c, x, n, sum);
+double FeedMagnitudesBaseline(int groups, double* s1, double* s2, const double* c, const float* x, int n,
+                              double sum) {
+    return FeedSomeGroups<Sum::kMagnitudes>(groups, s1, s2, c, x, n, sum);
 }
 void RestartBaseline(double* s1, double* s2, double* c, const double* coefficients) {
     RestartBody(s1, s2, c, coefficients);
@@ -129,9 +173,9 @@ void PowersBaseline(const double* s1, const double* s2, const double* c, double*
                                          int n, double energy) {
     return FeedBody<Sum::kSquares>(s1, s2, c, x, n, energy);
 }
-[[gnu::target("avx2")]] double FeedMagnitudesAvx2(double* s1, double* s2, const double* c, const float* x,
-                                                   int n, double sum) {
-    return FeedBody<Sum::kMagnitudes>(s1, s2, c, x, n, sum);
+[[gnu::target("avx2")]] double FeedMagnitudesAvx2(int groups, double* s1, double* s2, const double* c,
+                                                   const float* x, int n, double sum) {
+    return FeedSomeGroups<Sum::kMagnitudes>(groups, s1, s2, c, x, n, sum);
 }
 [[gnu::target("avx2")]] void RestartAvx2(double* s1, double* s2, double* c,
                                           const double* coefficients) {
@@ -169,8 +213,9 @@ void ResonatorBank::Feed(const float* samples, int count, double& energy) {
     energy = KernelsInUse().feed(m_s1, m_s2, m_coefficients, samples, count, energy);
 }
 
-void ResonatorBank::FeedMagnitudes(const float* samples, int count, double& magnitudeSum) {
-    magnitudeSum = KernelsInUse().feedMagnitudes(m_s1, m_s2, m_coefficients, samples, count, magnitudeSum);
+void ResonatorBank::FeedMagnitudes(const float* samples, int count, double& magnitudeSum, int lanes) {
+    const int groups = std::clamp((lanes + 3) / 4, 1, kGroups);
+    magnitudeSum = KernelsInUse().feedMagnitudes(groups, m_s1, m_s2, m_coefficients, samples, count, magnitudeSum);
 }
 
 double ResonatorBank::Power(int lane) const {

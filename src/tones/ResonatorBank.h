@@ -19,8 +19,10 @@ public:
     // Runs every lane over count samples and adds the samples' squares (in double) to
     // energy, one by one in order.
     void Feed(const float* samples, int count, double& energy);
-    // The same, adding the samples' magnitudes |x| (in double) to magnitudeSum instead.
-    void FeedMagnitudes(const float* samples, int count, double& magnitudeSum);
+    // The same, adding the samples' magnitudes |x| (in double) to magnitudeSum instead, and
+    // running only the groups of four that hold the first `lanes` lanes (the others keep
+    // their state): a bank of six tones costs two groups, not five.
+    void FeedMagnitudes(const float* samples, int count, double& magnitudeSum, int lanes = kLanes);
 
     // The squared magnitude at the end of the samples fed since the restart:
     // s1*s1 + s2*s2 - s1*s2*c.

@@ -65,6 +65,38 @@ TEST_P(ResonatorBankTest, MatchesThePlainRecurrenceBitForBit) {
     }
 }
 
+TEST_P(ResonatorBankTest, MagnitudeFeedingOfTheFirstLanesMatchesThePlainRecurrence) {
+    if (!ResonatorBank::Use(GetParam())) GTEST_SKIP() << "instruction set not available here";
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    double c[ResonatorBank::kLanes];
+    for (double& v : c) v = std::uniform_real_distribution<double>(-2.0, 2.0)(random);
+    for (int lanes : {1, 4, 5, 9, 16, 20}) {
+        ResonatorBank bank;
+        bank.Restart(c);
+        double sum = 0.0, referenceSum = 0.0;
+        double s1[ResonatorBank::kLanes] = {}, s2[ResonatorBank::kLanes] = {};
+        for (int p = 0; p < 9; ++p) {
+            std::vector<float> x(static_cast<std::size_t>(p % 4 + 1));
+            for (float& v : x) v = sample(random);
+            bank.FeedMagnitudes(x.data(), static_cast<int>(x.size()), sum, lanes);
+            for (float v : x) {
+                referenceSum += std::fabs(static_cast<double>(v));
+                for (int lane = 0; lane < (lanes + 3) / 4 * 4; ++lane) {
+                    const double s0 = c[lane] * s1[lane] - s2[lane] + v;
+                    s2[lane] = s1[lane];
+                    s1[lane] = s0;
+                }
+            }
+        }
+        ASSERT_TRUE(SameBits(sum, referenceSum)) << lanes;
+        for (int lane = 0; lane < ResonatorBank::kLanes; ++lane) {  // lanes past the groups fed stay at rest
+            ASSERT_TRUE(SameBits(bank.NewerState(lane), s1[lane])) << lanes << " lane " << lane;
+            ASSERT_TRUE(SameBits(bank.OlderState(lane), s2[lane])) << lanes << " lane " << lane;
+        }
+    }
+}
+
 TEST_P(ResonatorBankTest, PowerOfAPureToneIsItsGoertzelMagnitude) {
     if (!ResonatorBank::Use(GetParam())) GTEST_SKIP() << "instruction set not available here";
     // A sine of amplitude A exactly on a bin of an N-sample block gives (A N / 2)^2.
