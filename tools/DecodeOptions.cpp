@@ -93,6 +93,15 @@ void DecodeOptions::Register(CLI::App& command) {
         ->allow_extra_args(false)
         ->group("Tones");
 
+    command.add_option("--tone-blocks", m_toneBlocks,
+                       "Analysis blocks of the custom tones, MF, paging and information tones: scaled (the command's "
+                       "default: the 8 kHz block durations at every rate) or exact (the library's default: 64 to 192 "
+                       "samples at every rate, so above 16 kHz blocks are shorter and coarser in frequency than at "
+                       "8 kHz) (BlockLayout)")
+        ->check(CLI::IsMember({"exact", "scaled"}))
+        ->capture_default_str()
+        ->group("Tones");
+
     command.add_option("--dtmf-profile", m_dtmfProfile,
                        "DTMF detection: robust (the command's default: frequency within 2.5 %, 40 ms keys, no keys "
                        "from speech) or exact (the library's default, the detector as designed) (DTMFProfile)")
@@ -123,6 +132,7 @@ void DecodeOptions::Apply(PhoneVornix& component) const {
     if (Given(m_harmonicColOption)) p.Harmonic2nd_col(m_harmonicCol);
     if (Given(m_relativePeakOption)) p.RelativePeakTest(m_relativePeakTest == "on");
     p.DTMFProfile(m_dtmfProfile == "exact" ? DTMF_PROFILE_EXACT : DTMF_PROFILE_ROBUST);
+    component.MonitorTonesParams().BlockLayout(m_toneBlocks == "exact" ? TONE_BLOCKS_EXACT : TONE_BLOCKS_RATE_SCALED);
     CTonePagingParams& pagingParams = component.TonePagingParams();
     if (Given(m_pagingTypeOption)) {
         std::string name = m_pagingType;

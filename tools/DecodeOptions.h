@@ -46,6 +46,8 @@ private:
     float m_spaceFreq = 0.0f;
     std::int32_t m_baudRate = 0;
     std::string m_pagingType;
+    // The command gives every sample rate the tone blocks that 8 kHz gets unless told.
+    std::string m_toneBlocks = "scaled";
     float m_minAmpdB = 0.0f;
     std::int32_t m_minGapDuration = 0;
     // Parsed while the command line is read, so a malformed or repeated tone is a usage

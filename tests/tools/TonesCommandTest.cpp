@@ -73,7 +73,7 @@ TEST_F(TonesCommand, MalformedOrRepeatedTonesAndPagingSettingsAreUsageErrors) {
              {"--tone", "5.5:500:500:480"}, {"--tone", "5:500:500:1,2,3,4,5"}, {"--tone", "5:5:500:480"},
              {"--tone", "5:500:500:480:-10:-20"}, {"--tone", "1000002:500:500:480"},
              {"--tone", "5:500:500:480", "--tone", "5:900:0:620"}, {"--tone", "busy", "--tone", "busy"},
-             {"--paging-type", "POCSAG"}, {"--min-amp-db", "0"}}) {
+             {"--paging-type", "POCSAG"}, {"--min-amp-db", "0"}, {"--tone-blocks", "fine"}}) {
         std::vector<std::string> args = {"decode"};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back("missing.wav");  // status 1 unless refused while parsing
