@@ -1,6 +1,7 @@
 #include "GenCommand.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -16,17 +17,80 @@
 #include "synth/CallerIdGenerator.h"
 #include "synth/CallerIdMessage.h"
 #include "synth/DtmfGenerator.h"
+#include "synth/FskDataGenerator.h"
 #include "synth/MfGenerator.h"
 #include "synth/PagingGenerator.h"
 #include "synth/PcmRenderer.h"
+#include "synth/SameGenerator.h"
 #include "synth/SignalTimeline.h"
 #include "synth/SitGenerator.h"
+#include "synth/TtyGenerator.h"
 
 namespace {
 
 // The longest recording gen writes: RIFF sizes are 32-bit, and the signal is built in
 // memory first.
 constexpr double kMaxBytes = 2.0e9;
+
+// A command line's UTF-8 as the Latin-1 bytes the TTY tables hold (the pound sign is
+// 0xA3); a text that is not UTF-8 of code points up to U+00FF is taken as bytes already.
+std::string Latin1FromUtf8(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size() &&
+                   (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F));
+            ++i;
+        } else {
+            return text;
+        }
+    }
+    return out;
+}
+
+// Hex digits in pairs, spaces, commas and colons between bytes allowed: "48 65 6c", "48656c".
+bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    int high = -1;
+    for (char c : text) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        else if ((c == ' ' || c == ',' || c == ':') && high < 0) continue;
+        else return false;
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(high << 4 | digit));
+            high = -1;
+        }
+    }
+    return high < 0 && !bytes.empty();
+}
+
+bool ParseStopBits(const std::string& text, FskDataGenerator::StopBits& stopBits) {
+    if (text == "0") stopBits = FskDataGenerator::StopBits::kNone;
+    else if (text == "1") stopBits = FskDataGenerator::StopBits::kOne;
+    else if (text == "1.5") stopBits = FskDataGenerator::StopBits::kOneAndHalf;
+    else if (text == "2") stopBits = FskDataGenerator::StopBits::kTwo;
+    else return false;
+    return true;
+}
+
+bool ParseParity(char letter, FskDataGenerator::Parity& parity) {
+    switch (std::toupper(static_cast<unsigned char>(letter))) {
+        case 'N': parity = FskDataGenerator::Parity::kNone; return true;
+        case 'O': parity = FskDataGenerator::Parity::kOdd; return true;
+        case 'E': parity = FskDataGenerator::Parity::kEven; return true;
+        case 'M': parity = FskDataGenerator::Parity::kMark; return true;
+        case 'S': parity = FskDataGenerator::Parity::kSpace; return true;
+        default: return false;
+    }
+}
 
 }  // namespace
 
@@ -149,6 +213,102 @@ GenCommand::GenCommand(CLI::App& parent) {
         ->check(offset)
         ->capture_default_str();
     AddCommonOptions(*m_tone);
+
+    const auto percent = Bounded(-20, 20);
+    const auto toneHz = Bounded(1, 96000);
+
+    m_tty = m_command->add_subcommand("tty", "Text telephone (TTY) characters in Baudot or ASCII");
+    m_tty->add_option("TEXT", m_ttyArgs.text, "Text to send (Baudot: letters, digits and the figures of the mode)")->required();
+    m_tty->add_option("--baud", m_ttyArgs.baud, "Bit rate")
+        ->check(CLI::IsMember({"45.45", "50", "56.92", "74.2", "100", "110"}))
+        ->capture_default_str();
+    m_tty->add_option("--mode", m_ttyArgs.mode, "Baudot with the figures of mode 0, 3 or 4, or 7- or 8-bit ASCII")
+        ->check(CLI::IsMember({"baudot", "baudot-3", "baudot-4", "ascii7", "ascii8"}))
+        ->capture_default_str();
+    m_tty->add_option("--stop-bits", m_ttyArgs.stopBits, "Length of the stop bit in bits")
+        ->check(CLI::IsMember({"1", "1.5", "2"}))
+        ->capture_default_str();
+    m_tty->add_option("--mark", m_ttyArgs.markHz, "Tone of a 1 bit in Hz")->check(toneHz)->capture_default_str();
+    m_tty->add_option("--space", m_ttyArgs.spaceHz, "Tone of a 0 bit in Hz")->check(toneHz)->capture_default_str();
+    m_tty->add_option("--level", m_ttyArgs.levelDbfs, "Level of the tones in dBFS")->check(level)->capture_default_str();
+    m_tty->add_option("--lead", m_ttyArgs.leadMs, "Silence before the idle mark in ms")->check(lead)->capture_default_str();
+    m_tty->add_option("--idle-before", m_ttyArgs.idleBeforeMs, "Mark before the first character in ms")
+        ->check(duration)
+        ->capture_default_str();
+    m_tty->add_option("--idle-after", m_ttyArgs.idleAfterMs, "Mark after the last character in ms")
+        ->check(duration)
+        ->capture_default_str();
+    m_tty->add_option("--frequency-offset", m_ttyArgs.frequencyOffsetPercent, "Shift of both tones in percent")
+        ->check(percent)
+        ->capture_default_str();
+    m_tty->add_option("--bit-rate-error", m_ttyArgs.bitRateErrorPercent, "Deviation of the bit rate in percent")
+        ->check(percent)
+        ->capture_default_str();
+    m_tty->add_flag("--skip-unknown", m_ttyArgs.skipUnknown, "Leave out characters the mode cannot send instead of refusing");
+    AddCommonOptions(*m_tty);
+
+    m_same = m_command->add_subcommand("same", "An emergency-alert (SAME) message: three headers, three NNNN");
+    m_same->add_option("HEADER", m_sameArgs.header, "The header as sent, e.g. ZCZC-WXR-TOR-039173+0030-1591829-KEAX/NWS-");
+    m_same->add_option("--originator", m_sameArgs.originator, "Instead of HEADER: originator code (EAS, CIV, WXR, PEP)");
+    m_same->add_option("--event", m_sameArgs.event, "Event code, three characters (TOR, RWT, ...)");
+    m_same->add_option("--locations", m_sameArgs.locations, "Location codes PSSCCC, comma-separated (1 to 31)")
+        ->delimiter(',');
+    m_same->add_option("--duration", m_sameArgs.duration, "Valid time, +HHMM");
+    m_same->add_option("--issued", m_sameArgs.issued, "Time of issue, JJJHHMM (day of the year, hour, minute)");
+    m_same->add_option("--sender", m_sameArgs.sender, "Sender, eight characters (KEAX/NWS)");
+    m_same->add_flag("--no-eom", m_sameArgs.noEndOfMessage, "Send the headers only, without the three NNNN bursts");
+    m_same->add_option("--level", m_sameArgs.levelDbfs, "Level of the tones in dBFS")->check(level)->capture_default_str();
+    m_same->add_option("--lead", m_sameArgs.leadMs, "Silence before the first burst in ms")->check(lead)->capture_default_str();
+    m_same->add_option("--gap", m_sameArgs.gapMs, "Silence between the three copies of a burst in ms")
+        ->check(duration)
+        ->capture_default_str();
+    m_same->add_option("--message-gap", m_sameArgs.messageGapMs, "Silence between the headers and the NNNN bursts in ms")
+        ->check(lead)
+        ->capture_default_str();
+    m_same->add_option("--frequency-offset", m_sameArgs.frequencyOffsetPercent, "Shift of both tones in percent")
+        ->check(percent)
+        ->capture_default_str();
+    m_same->add_option("--bit-rate-error", m_sameArgs.bitRateErrorPercent, "Deviation of the bit rate from 520.83 baud in percent")
+        ->check(percent)
+        ->capture_default_str();
+    AddCommonOptions(*m_same);
+
+    m_fsk = m_command->add_subcommand("fsk", "Asynchronous serial data in FSK with any tones, bit rate and framing");
+    m_fsk->add_option("DATA", m_fskArgs.data, "Bytes to send: the text's bytes, or hex with --hex")->required();
+    m_fsk->add_flag("--hex", m_fskArgs.hex, "DATA is hex bytes (\"48 69\" or \"4869\")");
+    m_fsk->add_option("--baud", m_fskArgs.baud, "Bit rate")->check(Bounded(1, 96000))->capture_default_str();
+    m_fsk->add_option("--mark", m_fskArgs.markHz, "Tone of a 1 bit in Hz")->check(toneHz)->capture_default_str();
+    m_fsk->add_option("--space", m_fskArgs.spaceHz, "Tone of a 0 bit in Hz")->check(toneHz)->capture_default_str();
+    m_fsk->add_option("--framing", m_fskArgs.framing, "Data bits, parity and stop bits at once: 8N1, 7E1, 5N1.5, ...");
+    m_fsk->add_option("--data-bits", m_fskArgs.dataBits, "5 to 8")->check(Bounded(5, 8))->capture_default_str();
+    m_fsk->add_option("--parity", m_fskArgs.parity, "Parity bit after the data bits")
+        ->check(CLI::IsMember({"none", "odd", "even", "mark", "space"}))
+        ->capture_default_str();
+    m_fsk->add_option("--stop-bits", m_fskArgs.stopBits, "Stop-bit length in bits")
+        ->check(CLI::IsMember({"0", "1", "1.5", "2"}))
+        ->capture_default_str();
+    m_fsk->add_option("--start-tone", m_fskArgs.startTone, "Tone of the start bit (the idle line is the other)")
+        ->check(CLI::IsMember({"mark", "space"}))
+        ->capture_default_str();
+    m_fsk->add_option("--stop-tone", m_fskArgs.stopTone, "Tone of the stop bits")
+        ->check(CLI::IsMember({"mark", "space"}))
+        ->capture_default_str();
+    m_fsk->add_option("--idle", m_fskArgs.idleMs, "Idle line between characters in ms")->check(duration)->capture_default_str();
+    m_fsk->add_option("--idle-before", m_fskArgs.idleBeforeMs, "Idle line before the first character in ms")
+        ->check(duration)
+        ->capture_default_str();
+    m_fsk->add_option("--idle-after", m_fskArgs.idleAfterMs, "Idle line after the last character in ms")
+        ->check(duration)
+        ->capture_default_str();
+    m_fsk->add_option("--level", m_fskArgs.levelDbfs, "Level of the tones in dBFS")->check(level)->capture_default_str();
+    m_fsk->add_option("--lead", m_fskArgs.leadMs, "Silence before the idle line in ms")->check(lead)->capture_default_str();
+    m_fsk->add_option("--frequency-offset", m_fskArgs.frequencyOffsetPercent, "Shift of both tones in percent")
+        ->check(percent)
+        ->capture_default_str();
+    m_fsk->add_option("--bit-rate-error", m_fskArgs.bitRateErrorPercent, "Deviation of the bit rate in percent")
+        ->check(percent)
+        ->capture_default_str();
+    AddCommonOptions(*m_fsk);
 }
 
 void GenCommand::AddCommonOptions(CLI::App& kind) {
@@ -176,6 +336,9 @@ int GenCommand::Run() {
     if (m_paging->parsed()) return RunPaging();
     if (m_sit->parsed()) return RunSit();
     if (m_tone->parsed()) return RunTone();
+    if (m_tty->parsed()) return RunTty();
+    if (m_same->parsed()) return RunSame();
+    if (m_fsk->parsed()) return RunFsk();
     return kExitUsage;
 }
 
@@ -451,6 +614,142 @@ int GenCommand::RunTone() {
     SignalTimeline signal(m_rate);
     if (generator.Append(signal) != S_OK) {
         std::cerr << "vornix gen tone: the frequencies must lie below half the sample rate of " << m_rate << " Hz\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+int GenCommand::RunTty() {
+    TtyGenerator::Options options;
+    const std::string& mode = m_ttyArgs.mode;
+    options.mode = mode == "baudot-3" ? TtyGenerator::Mode::kBaudotMode3
+                   : mode == "baudot-4" ? TtyGenerator::Mode::kBaudotMode4
+                   : mode == "ascii7"   ? TtyGenerator::Mode::kAscii7
+                   : mode == "ascii8"   ? TtyGenerator::Mode::kAscii8
+                                        : TtyGenerator::Mode::kBaudot;
+    options.baud = std::stod(m_ttyArgs.baud);  // one of the listed rates
+    options.stopBits = std::stod(m_ttyArgs.stopBits);
+    options.markHz = m_ttyArgs.markHz;
+    options.spaceHz = m_ttyArgs.spaceHz;
+    options.levelDbfs = m_ttyArgs.levelDbfs;
+    options.leadMs = m_ttyArgs.leadMs;
+    options.idleBeforeMs = m_ttyArgs.idleBeforeMs;
+    options.idleAfterMs = m_ttyArgs.idleAfterMs;
+    options.frequencyOffsetPercent = m_ttyArgs.frequencyOffsetPercent;
+    options.bitRateErrorPercent = m_ttyArgs.bitRateErrorPercent;
+    options.skipUnknown = m_ttyArgs.skipUnknown;
+    // ASCII goes out byte for byte; only the Baudot tables hold Latin-1 characters.
+    const bool ascii = options.mode == TtyGenerator::Mode::kAscii7 || options.mode == TtyGenerator::Mode::kAscii8;
+    const std::string text = ascii ? m_ttyArgs.text : Latin1FromUtf8(m_ttyArgs.text);
+    std::vector<std::uint8_t> codes;
+    if (TtyGenerator::Encode(text, options.mode, options.skipUnknown, codes) != S_OK) {
+        // Encode stops at the first refused character; find it to name it.
+        std::size_t at = 0;
+        std::vector<std::uint8_t> one;
+        while (at + 1 < text.size() && TtyGenerator::Encode(text.substr(at, 1), options.mode, false, one) == S_OK) ++at;
+        std::cerr << "vornix gen tty: character " << at + 1 << " (byte 0x" << std::hex
+                  << int(static_cast<unsigned char>(text[at])) << std::dec << ") is not one --mode " << mode
+                  << " can send (--skip-unknown leaves such characters out)\n";
+        return kExitUsage;
+    }
+    const TtyGenerator generator(options);
+    if (!Fits("tty", static_cast<double>(generator.SampleCount(m_rate, codes.size())))) return kExitUsage;
+    SignalTimeline signal(m_rate);
+    if (generator.Append(signal, text) != S_OK) {
+        std::cerr << "vornix gen tty: the tones do not fit below half the sample rate of " << m_rate << " Hz\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+int GenCommand::RunSame() {
+    const char* fields[] = {"--originator", "--event", "--locations", "--duration", "--issued", "--sender"};
+    const bool anyField = std::any_of(std::begin(fields), std::end(fields), [this](const char* f) { return m_same->count(f) > 0; });
+    std::string header = m_sameArgs.header;
+    if (m_same->count("HEADER") > 0 && anyField) {
+        std::cerr << "vornix gen same: give either HEADER or its fields, not both\n";
+        return kExitUsage;
+    }
+    if (m_same->count("HEADER") == 0) {
+        const SameGenerator::Header fieldsGiven{m_sameArgs.originator, m_sameArgs.event, m_sameArgs.locations,
+                                                m_sameArgs.duration,   m_sameArgs.issued, m_sameArgs.sender};
+        if (SameGenerator::FormatHeader(fieldsGiven, header) != S_OK) {
+            std::cerr << "vornix gen same: give HEADER, or --originator (3 letters), --event (3 characters), "
+                         "--locations (1 to 31 codes of 6 digits), --duration (+HHMM), --issued (JJJHHMM) and "
+                         "--sender (8 characters, no '-')\n";
+            return kExitUsage;
+        }
+    } else if (!SameGenerator::IsBurstText(header)) {
+        std::cerr << "vornix gen same: HEADER must be 1 to 252 printable ASCII characters\n";
+        return kExitUsage;
+    }
+    SameGenerator::Options options;
+    options.levelDbfs = m_sameArgs.levelDbfs;
+    options.leadMs = m_sameArgs.leadMs;
+    options.burstGapMs = m_sameArgs.gapMs;
+    options.messageGapMs = m_sameArgs.messageGapMs;
+    options.frequencyOffsetPercent = m_sameArgs.frequencyOffsetPercent;
+    options.bitRateErrorPercent = m_sameArgs.bitRateErrorPercent;
+    options.endOfMessage = !m_sameArgs.noEndOfMessage;
+    const SameGenerator generator(options);
+    if (!Fits("same", static_cast<double>(generator.SampleCount(m_rate, header.size())))) return kExitUsage;
+    SignalTimeline signal(m_rate);
+    if (generator.Append(signal, header) != S_OK) {
+        std::cerr << "vornix gen same: the tones do not fit below half the sample rate of " << m_rate << " Hz\n";
+        return kExitUsage;
+    }
+    return Write(signal);
+}
+
+int GenCommand::RunFsk() {
+    FskDataGenerator::Options options;
+    options.dataBits = m_fskArgs.dataBits;
+    ParseStopBits(m_fskArgs.stopBits, options.stopBits);  // checked by the parser
+    ParseParity(m_fskArgs.parity.front(), options.parity);
+    if (m_fsk->count("--framing") > 0) {
+        if (m_fsk->count("--data-bits") + m_fsk->count("--parity") + m_fsk->count("--stop-bits") > 0) {
+            std::cerr << "vornix gen fsk: --framing sets the data bits, parity and stop bits; give it alone\n";
+            return kExitUsage;
+        }
+        const std::string& f = m_fskArgs.framing;
+        if (f.size() < 3 || f[0] < '5' || f[0] > '8' || !ParseParity(f[1], options.parity) ||
+            !ParseStopBits(f.substr(2), options.stopBits)) {
+            std::cerr << "vornix gen fsk: --framing is data bits (5-8), parity (N O E M S) and stop bits (0 1 1.5 2), "
+                         "e.g. 8N1 or 7E1\n";
+            return kExitUsage;
+        }
+        options.dataBits = f[0] - '0';
+    }
+    std::vector<std::uint8_t> bytes(m_fskArgs.data.begin(), m_fskArgs.data.end());
+    if (m_fskArgs.hex && !ParseHex(m_fskArgs.data, bytes)) {
+        std::cerr << "vornix gen fsk: '" << m_fskArgs.data << "' is not hex bytes\n";
+        return kExitUsage;
+    }
+    for (std::uint8_t byte : bytes) {
+        if (byte >> options.dataBits) {
+            std::cerr << "vornix gen fsk: the byte 0x" << std::hex << int(byte) << std::dec << " does not fit in "
+                      << options.dataBits << " data bits\n";
+            return kExitUsage;
+        }
+    }
+    options.markHz = m_fskArgs.markHz;
+    options.spaceHz = m_fskArgs.spaceHz;
+    options.baud = m_fskArgs.baud;
+    options.startBitTone = m_fskArgs.startTone == "mark" ? 1 : 0;
+    options.stopBitTone = m_fskArgs.stopTone == "mark" ? 1 : 0;
+    options.idleBetweenMs = m_fskArgs.idleMs;
+    options.idleBeforeMs = m_fskArgs.idleBeforeMs;
+    options.idleAfterMs = m_fskArgs.idleAfterMs;
+    options.levelDbfs = m_fskArgs.levelDbfs;
+    options.leadMs = m_fskArgs.leadMs;
+    options.frequencyOffsetPercent = m_fskArgs.frequencyOffsetPercent;
+    options.bitRateErrorPercent = m_fskArgs.bitRateErrorPercent;
+    const FskDataGenerator generator(options);
+    if (!Fits("fsk", static_cast<double>(generator.SampleCount(m_rate, bytes.size())))) return kExitUsage;
+    SignalTimeline signal(m_rate);
+    if (generator.Append(signal, bytes) != S_OK) {
+        std::cerr << "vornix gen fsk: the tones must lie below half the sample rate of " << m_rate
+                  << " Hz, and a half bit must last a sample\n";
         return kExitUsage;
     }
     return Write(signal);

@@ -12,7 +12,7 @@ class SignalTimeline;
 // vornix gen KIND: writes a test recording as a RIFF wave file. Each kind of signal is a
 // subcommand with its own options; the output format, noise and file options are common
 // to every kind: DTMF keys, caller-ID transmissions, MF keys, paging tones, special
-// information tones and cadenced tones.
+// information tones, cadenced tones, TTY text, SAME headers and generic FSK data.
 class GenCommand {
 public:
     explicit GenCommand(CLI::App& parent);
@@ -27,6 +27,9 @@ private:
     int RunPaging();
     int RunSit();
     int RunTone();
+    int RunTty();
+    int RunSame();
+    int RunFsk();
     // False, with a usage message for the kind, when a recording of this many samples
     // would not fit in a wave file.
     bool Fits(const char* kind, double samples) const;
@@ -43,6 +46,9 @@ private:
     CLI::App* m_paging;
     CLI::App* m_sit;
     CLI::App* m_tone;
+    CLI::App* m_tty;
+    CLI::App* m_same;
+    CLI::App* m_fsk;
 
     // Common to every kind.
     std::string m_output;
@@ -130,4 +136,61 @@ private:
         double leadMs = 0.0;
         double frequencyOffsetPercent = 0.0;
     } m_toneArgs;
+
+    // tty
+    struct {
+        std::string text;
+        std::string baud = "45.45";
+        std::string mode = "baudot";
+        std::string stopBits = "1.5";
+        double markHz = 1400.0;
+        double spaceHz = 1800.0;
+        double levelDbfs = -10.0;
+        double leadMs = 0.0;
+        double idleBeforeMs = 300.0;
+        double idleAfterMs = 300.0;
+        double frequencyOffsetPercent = 0.0;
+        double bitRateErrorPercent = 0.0;
+        bool skipUnknown = false;
+    } m_ttyArgs;
+
+    // same
+    struct {
+        std::string header;
+        std::string originator;
+        std::string event;
+        std::vector<std::string> locations;
+        std::string duration;
+        std::string issued;
+        std::string sender;
+        bool noEndOfMessage = false;
+        double levelDbfs = -10.0;
+        double leadMs = 0.0;
+        double gapMs = 1000.0;
+        double messageGapMs = 1000.0;
+        double frequencyOffsetPercent = 0.0;
+        double bitRateErrorPercent = 0.0;
+    } m_sameArgs;
+
+    // fsk
+    struct {
+        std::string data;
+        bool hex = false;
+        double baud = 1200.0;
+        double markHz = 1200.0;
+        double spaceHz = 2200.0;
+        std::string framing;
+        int dataBits = 8;
+        std::string parity = "none";
+        std::string stopBits = "1";
+        std::string startTone = "space";
+        std::string stopTone = "mark";
+        double idleMs = 0.0;
+        double idleBeforeMs = 100.0;
+        double idleAfterMs = 100.0;
+        double levelDbfs = -10.0;
+        double leadMs = 0.0;
+        double frequencyOffsetPercent = 0.0;
+        double bitRateErrorPercent = 0.0;
+    } m_fskArgs;
 };
