@@ -98,6 +98,8 @@ int DecodeCommand::Run() {
             std::cerr << "vornix: " << file << ": " << e.what() << '\n';
             status = kExitFailure;
         }
+        // Text still waiting for its line end ends with its file.
+        printer.Flush();
         bar.Clear();
     }
     SetDebugOutputHook({});

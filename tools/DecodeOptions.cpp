@@ -20,6 +20,33 @@ const std::map<std::string, PAGING_TYPE> kPagingTypes = {
     {"ZVEI3", PT_ZVEI3}, {"PZVEI", PT_PZVEI}, {"EEA", PT_EEA},
 };
 
+// The TTY bit rates and character modes by the names --tty-rate and --tty-mode take. Modes
+// 3 and 4 are Baudot read with the second and third figures tables; the public enumeration
+// names only the first three modes.
+const std::map<std::string, TTY_RATE> kTtyRates = {
+    {"45.45", BR_45_45_Baud}, {"50", BR_50_Baud},   {"56.92", BR_56_92_Baud},
+    {"74.2", BR_74_20_Baud},  {"100", BR_100_Baud}, {"110", BR_110_Baud},
+};
+const std::map<std::string, TTY_MODE> kTtyModes = {
+    {"baudot", Baudot_Mode},
+    {"ascii7", ASCII7_Mode},
+    {"ascii8", ASCII8_Mode},
+    {"baudot-3", static_cast<TTY_MODE>(3)},
+    {"baudot-4", static_cast<TTY_MODE>(4)},
+};
+const std::map<std::string, STOPBITS_TYPE> kStopBits = {
+    {"0", STOPBIT_NO}, {"1", STOPBIT_ONE}, {"1.5", STOPBITS_ONE5}, {"2", STOPBITS_TWO}};
+const std::map<std::string, PARITY_TYPE> kParities = {
+    {"none", PARITY_NO}, {"odd", PARITY_ODD_}, {"even", PARITY_EVEN_}, {"mark", PARITY_MARK_}, {"space", PARITY_SPACE_}};
+const std::map<std::string, FSK_LEVEL> kLevels = {{"mark", FSK_MARK}, {"space", FSK_SPACE}};
+
+template <typename T>
+std::vector<std::string> Names(const std::map<std::string, T>& table) {
+    std::vector<std::string> names;
+    for (const auto& [name, value] : table) names.push_back(name);
+    return names;
+}
+
 std::vector<ToneDefinition> ParseTones(const std::vector<std::string>& texts) {
     std::vector<ToneDefinition> tones;
     for (const std::string& text : texts) {
@@ -83,6 +110,63 @@ void DecodeOptions::Register(CLI::App& command) {
     m_minGapOption = command.add_option("--min-gap-duration", m_minGapDuration, "Shortest gap between paging tones in ms (minGapDuration)")
                          ->check(Bounded(0, 10000))
                          ->group(paging);
+
+    const char* tty = "TTY tuning";
+    m_ttyRateOption = command.add_option("--tty-rate", m_ttyRate, "TTY bit rate in baud: 45.45, 50, 56.92, 74.2, 100 or 110 (TTYParams.Rate)")
+                          ->check(CLI::IsMember(Names(kTtyRates)))
+                          ->group(tty);
+    m_ttyModeOption = command.add_option("--tty-mode", m_ttyMode,
+                                         "TTY characters: baudot, ascii7, ascii8, or baudot-3 / baudot-4 (Baudot with the "
+                                         "second or third figures table) (TTYParams.Mode)")
+                          ->check(CLI::IsMember(Names(kTtyModes)))
+                          ->group(tty);
+    m_ttyMarkOption = command.add_option("--tty-mark", m_ttyMark, "TTY mark tone in Hz (TTYParams.MarkFreq)")->check(Bounded(1, 20000))->group(tty);
+    m_ttySpaceOption = command.add_option("--tty-space", m_ttySpace, "TTY space tone in Hz (TTYParams.SpaceFreq)")->check(Bounded(1, 20000))->group(tty);
+
+    // The FSK data decoder shares its tones and bit rate with caller ID (see the header).
+    const char* fsk = "FSK data tuning";
+    m_fskMarkOption = command.add_option("--fsk-mark", m_fskMark, "Mark tone in Hz, caller ID's too (FSKParams.MarkFreq)")
+                          ->check(Bounded(1, 20000))
+                          ->excludes(m_markFreqOption)
+                          ->group(fsk);
+    m_fskSpaceOption = command.add_option("--fsk-space", m_fskSpace, "Space tone in Hz, caller ID's too (FSKParams.SpaceFreq)")
+                           ->check(Bounded(1, 20000))
+                           ->excludes(m_spaceFreqOption)
+                           ->group(fsk);
+    m_fskBaudOption = command.add_option("--fsk-baud", m_fskBaud, "Bit rate in baud, caller ID's too (FSKParams.BaudRate)")
+                          ->check(Bounded(1, 20000))
+                          ->excludes(m_baudRateOption)
+                          ->group(fsk);
+    m_fskDataBitsOption = command.add_option("--fsk-data-bits", m_fskDataBits, "Data bits per character (FSKParams.DataBits)")
+                              ->check(Bounded(5, 8))
+                              ->group(fsk);
+    m_fskStopBitsOption = command.add_option("--fsk-stop-bits", m_fskStopBits, "Stop bits: 0, 1, 1.5 or 2 (FSKParams.StopBits)")
+                              ->check(CLI::IsMember(Names(kStopBits)))
+                              ->group(fsk);
+    m_fskParityOption = command.add_option("--fsk-parity", m_fskParity, "Parity: none, odd, even, mark or space (FSKParams.Parity)")
+                            ->check(CLI::IsMember(Names(kParities)))
+                            ->group(fsk);
+    m_fskStartToneOption = command.add_option("--fsk-start-tone", m_fskStartTone, "Tone of the start bit: mark or space (FSKParams.StartBitTone)")
+                               ->check(CLI::IsMember(Names(kLevels)))
+                               ->group(fsk);
+    m_fskStopToneOption = command.add_option("--fsk-stop-tone", m_fskStopTone, "Tone of the stop bit: mark or space (FSKParams.StopBitTone)")
+                              ->check(CLI::IsMember(Names(kLevels)))
+                              ->group(fsk);
+    command
+        .add_option_function<std::string>(
+            "--fsk-framing",
+            [this](const std::string& text) {
+                m_fskFraming = FskFraming::Parse(text);
+                if (!m_fskFraming)
+                    throw CLI::ValidationError("--fsk-framing", "'" + text + "' is not a framing such as 8N1 (data bits 5-8, "
+                                                                             "parity N, O, E, M or S, stop bits 0, 1, 1.5 or 2)");
+            },
+            "Data bits, parity and stop bits at once, such as 8N1 or 7E1.5; not with --fsk-data-bits, --fsk-parity or "
+            "--fsk-stop-bits")
+        ->excludes(m_fskDataBitsOption)
+        ->excludes(m_fskParityOption)
+        ->excludes(m_fskStopBitsOption)
+        ->group(fsk);
 
     command
         .add_option_function<std::vector<std::string>>(
@@ -148,8 +232,28 @@ void DecodeOptions::Apply(PhoneVornix& component) const {
             component.MonitorTones_Add(t.id, t.onMs, t.offMs, t.frequencies[0], t.frequencies[1], t.frequencies[2],
                                        t.frequencies[3], t.minAmpdB, t.maxAmpdB);
     }
+    CTTYParams& ttyParams = component.TTYParams();
+    if (Given(m_ttyRateOption)) ttyParams.Rate(kTtyRates.at(m_ttyRate));
+    if (Given(m_ttyModeOption)) ttyParams.Mode(kTtyModes.at(m_ttyMode));
+    if (Given(m_ttyMarkOption)) ttyParams.MarkFreq(m_ttyMark);
+    if (Given(m_ttySpaceOption)) ttyParams.SpaceFreq(m_ttySpace);
+    // The FSK group drops a value it refuses without a word; every value the options let
+    // through is one it takes.
     CFSKParams& fsk = component.FSKParams();
     if (Given(m_markFreqOption)) fsk.MarkFreq(m_markFreq);
     if (Given(m_spaceFreqOption)) fsk.SpaceFreq(m_spaceFreq);
     if (Given(m_baudRateOption)) fsk.BaudRate(m_baudRate);
+    if (Given(m_fskMarkOption)) fsk.MarkFreq(m_fskMark);
+    if (Given(m_fskSpaceOption)) fsk.SpaceFreq(m_fskSpace);
+    if (Given(m_fskBaudOption)) fsk.BaudRate(m_fskBaud);
+    if (m_fskFraming) {
+        fsk.DataBits(m_fskFraming->dataBits);
+        fsk.Parity(kParities.at(m_fskFraming->parity));
+        fsk.StopBits(kStopBits.at(m_fskFraming->stopBits));
+    }
+    if (Given(m_fskDataBitsOption)) fsk.DataBits(m_fskDataBits);
+    if (Given(m_fskParityOption)) fsk.Parity(kParities.at(m_fskParity));
+    if (Given(m_fskStopBitsOption)) fsk.StopBits(kStopBits.at(m_fskStopBits));
+    if (Given(m_fskStartToneOption)) fsk.StartBitTone(kLevels.at(m_fskStartTone));
+    if (Given(m_fskStopToneOption)) fsk.StopBitTone(kLevels.at(m_fskStopTone));
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "FskFraming.h"
 #include "ToneDefinition.h"
 
 namespace CLI {
@@ -15,9 +17,15 @@ class PhoneVornix;
 }
 
 // The settings that decode and listen share: which detectors run, the channel of stereo
-// audio, the silence threshold and the DTMF and caller-ID tuning, each option named after the
-// property it sets. Options not given leave the component's defaults. Custom tones
-// (--tone) switch the tone monitor on by themselves.
+// audio, the silence threshold and the DTMF, caller-ID, tone, TTY and FSK data tuning, each
+// option named after the property it sets. Options not given leave the component's
+// defaults. Custom tones (--tone) switch the tone monitor on by themselves.
+//
+// Caller ID and the FSK data decoder read their tones and bit rate from the one FSK
+// parameter group, so --fsk-mark, --fsk-space and --fsk-baud are --mark-freq, --space-freq
+// and --baud-rate under the names of the FSK options: each pair sets one property and
+// giving both of a pair is a usage error. --fsk-framing is the shorthand of --fsk-data-bits,
+// --fsk-parity and --fsk-stop-bits; giving it with any of them is a usage error too.
 class DecodeOptions {
 public:
     void Register(CLI::App& command);
@@ -50,6 +58,19 @@ private:
     std::string m_toneBlocks = "scaled";
     float m_minAmpdB = 0.0f;
     std::int32_t m_minGapDuration = 0;
+    std::string m_ttyRate;
+    std::string m_ttyMode;
+    float m_ttyMark = 0.0f;
+    float m_ttySpace = 0.0f;
+    float m_fskMark = 0.0f;
+    float m_fskSpace = 0.0f;
+    std::int32_t m_fskBaud = 0;
+    std::int32_t m_fskDataBits = 0;
+    std::string m_fskStopBits;
+    std::string m_fskParity;
+    std::string m_fskStartTone;
+    std::string m_fskStopTone;
+    std::optional<FskFraming> m_fskFraming;
     // Parsed while the command line is read, so a malformed or repeated tone is a usage
     // error before anything is decoded.
     std::vector<ToneDefinition> m_tones;
@@ -71,4 +92,16 @@ private:
     CLI::Option* m_pagingTypeOption = nullptr;
     CLI::Option* m_minAmpOption = nullptr;
     CLI::Option* m_minGapOption = nullptr;
+    CLI::Option* m_ttyRateOption = nullptr;
+    CLI::Option* m_ttyModeOption = nullptr;
+    CLI::Option* m_ttyMarkOption = nullptr;
+    CLI::Option* m_ttySpaceOption = nullptr;
+    CLI::Option* m_fskMarkOption = nullptr;
+    CLI::Option* m_fskSpaceOption = nullptr;
+    CLI::Option* m_fskBaudOption = nullptr;
+    CLI::Option* m_fskDataBitsOption = nullptr;
+    CLI::Option* m_fskStopBitsOption = nullptr;
+    CLI::Option* m_fskParityOption = nullptr;
+    CLI::Option* m_fskStartToneOption = nullptr;
+    CLI::Option* m_fskStopToneOption = nullptr;
 };

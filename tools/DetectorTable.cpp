@@ -20,6 +20,9 @@ const DetectorTable::Detector kDetectors[] = {
     {"mf", "MF digits (OnMF)", [](PhoneVornix& c, bool on) { c.MonitorMF(on); }},
     {"paging", "selective-call paging tones (OnPaging)", [](PhoneVornix& c, bool on) { c.MonitorTonePaging(on); }},
     {"sit", "special information tones (OnSIT)", [](PhoneVornix& c, bool on) { c.MonitorSIT(on); }},
+    {"tty", "TTY text, Baudot or ASCII (OnTTY)", [](PhoneVornix& c, bool on) { c.MonitorTTY(on); }},
+    {"same", "SAME emergency-alert headers (OnSAMEelement, OnSAME)", [](PhoneVornix& c, bool on) { c.MonitorSAME(on); }},
+    {"fsk", "FSK data bytes (OnFSK)", [](PhoneVornix& c, bool on) { c.MonitorFSK(on); }},
 };
 
 }  // namespace

@@ -5,6 +5,17 @@
 
 using namespace Orvane::VornixNet;
 
+namespace {
+
+struct TextEvent {
+    const char* event;
+    const char* label;
+};
+// By EventPrinter's TextKind.
+constexpr TextEvent kTextEvents[] = {{"OnTTY", "TTY"}, {"OnFSK", "FSK"}};
+
+}  // namespace
+
 void EventPrinter::Attach(PhoneVornix& c) {
     auto key = [this](const char* event, const char* label) {
         return [this, event, label](PhoneVornix& sender, const KeyArgs& e) {
@@ -15,8 +26,8 @@ void EventPrinter::Attach(PhoneVornix& c) {
     c.OnDTMF += key("OnDTMF", "DTMF");
     c.OnMF += key("OnMF", "MF");
     c.OnPaging += key("OnPaging", "Paging");
-    c.OnTTY += key("OnTTY", "TTY");
-    c.OnFSK += key("OnFSK", "FSK");
+    c.OnTTY += [this](PhoneVornix& sender, const KeyArgs& e) { PrintText(sender, kTty, e); };
+    c.OnFSK += [this](PhoneVornix& sender, const KeyArgs& e) { PrintText(sender, kFsk, e); };
     c.OnSilenceStart += plain;
     c.OnSilenceEnd += plain;
     c.OnFrequencyDetected += plain;
@@ -31,6 +42,7 @@ void EventPrinter::Attach(PhoneVornix& c) {
 
 void EventPrinter::SetFile(std::string file) {
     std::lock_guard lock(m_mutex);
+    FlushText();
     m_file = std::move(file);
 }
 
@@ -38,6 +50,47 @@ void EventPrinter::Print(PhoneVornix& component, const EventRecord& record) {
     std::optional<double> seconds;
     if (record.Position()) seconds = component.Sample2Second(*record.Position());
     std::lock_guard lock(m_mutex);
+    FlushText();
+    Write(record, seconds);
+}
+
+void EventPrinter::PrintText(PhoneVornix& component, TextKind kind, const KeyArgs& e) {
+    const TextEvent& names = kTextEvents[kind];
+    if (m_json) {
+        Print(component, EventRecord::Key(names.event, names.label, e));
+        return;
+    }
+    const double seconds = component.Sample2Second(e.Position());
+    std::lock_guard lock(m_mutex);
+    // TTY text and FSK data at once would otherwise print out of order.
+    const TextKind other = kind == kTty ? kFsk : kTty;
+    if (std::optional<TextLineJoiner::Line> line = m_text[other].Flush()) WriteLine(other, *line);
+    for (const TextLineJoiner::Line& line : m_text[kind].Add(e.RecvChar(), e.RawCode(), e.Position(), seconds))
+        WriteLine(kind, line);
+    m_lastText = std::chrono::steady_clock::now();
+}
+
+void EventPrinter::Flush() {
+    std::lock_guard lock(m_mutex);
+    FlushText();
+}
+
+void EventPrinter::FlushIdle(std::chrono::steady_clock::duration idle) {
+    std::lock_guard lock(m_mutex);
+    if (std::chrono::steady_clock::now() - m_lastText >= idle) FlushText();
+}
+
+void EventPrinter::FlushText() {
+    for (TextKind kind : {kTty, kFsk})
+        if (std::optional<TextLineJoiner::Line> line = m_text[kind].Flush()) WriteLine(kind, *line);
+}
+
+void EventPrinter::WriteLine(TextKind kind, const TextLineJoiner::Line& line) {
+    const TextEvent& names = kTextEvents[kind];
+    Write(EventRecord::Joined(names.event, names.label, line.text, line.position), line.seconds);
+}
+
+void EventPrinter::Write(const EventRecord& record, std::optional<double> seconds) {
     if (m_beforeWrite) m_beforeWrite();
     if (m_json) {
         // Texts from a recording may hold bytes that are not UTF-8; they are replaced

@@ -1,7 +1,10 @@
 #include "EventRecord.h"
 
 #include <cstdio>
+#include <iterator>
 
+#include "PrintableText.h"
+#include "SameHeader.h"
 #include "ToneDefinition.h"
 
 using namespace Orvane::VornixNet;
@@ -46,6 +49,17 @@ EventRecord EventRecord::Key(const char* event, const char* label, const KeyArgs
     r.m_members["RawCode"] = e.RawCode();
     r.m_members["Position"] = e.Position();
     return r;
+}
+
+EventRecord EventRecord::Joined(const char* event, const char* label, const std::string& text, std::int32_t position) {
+    return EventRecord(event, std::string(label) + " " + text, position);
+}
+
+const char* EventRecord::SameStatusName(std::int32_t status) {
+    static const char* const kNames[] = {"SAME_UNKNOWN",    "SAME_TEXT1",     "SAME_TEXT2",
+                                         "SAME_TEXT3",      "SAME_WARN_ALARM", "SAME_VOICE_MSG",
+                                         "SAME_NNNN_1",     "SAME_NNNN_2",    "SAME_NNNN_3"};
+    return status >= 0 && status < static_cast<std::int32_t>(std::size(kNames)) ? kNames[status] : "";
 }
 
 EventRecord EventRecord::From(const OnSilenceStartArgs& e) {
@@ -114,15 +128,23 @@ EventRecord EventRecord::From(const OnToneDetectedArgs& e) {
     return r;
 }
 
+// The header's fields when it parses, else its text: it came off the air, so its
+// unprintable bytes are shown as codes.
 EventRecord EventRecord::From(const OnSAMEArgs& e) {
-    EventRecord r("OnSAME", "SAME " + e.RawData(), e.Position());
+    const std::optional<SameHeader> header = SameHeader::Parse(e.RawData());
+    EventRecord r("OnSAME",
+                  header ? "SAME header " + PrintableText::Escape(header->Summary())
+                         : "SAME header (not parsed) " + PrintableText::Escape(e.RawData()),
+                  e.Position());
     r.m_members["RawData"] = e.RawData();
     r.m_members["Position"] = e.Position();
     return r;
 }
 
 EventRecord EventRecord::From(const OnSAMEelementArgs& e) {
-    EventRecord r("OnSAMEelement", "SAME element " + std::to_string(e.Status()) + " " + e.Context(), e.Position());
+    const char* name = SameStatusName(e.Status());
+    const std::string status = *name != '\0' ? name : "status " + std::to_string(e.Status());
+    EventRecord r("OnSAMEelement", "SAME " + status + " " + PrintableText::Escape(e.Context()), e.Position());
     r.m_members["Status"] = static_cast<std::int32_t>(e.Status());
     r.m_members["Context"] = e.Context();
     r.m_members["Position"] = e.Position();

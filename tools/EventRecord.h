@@ -17,6 +17,9 @@ public:
 
     // Key events (OnDTMF, OnMF, OnPaging, OnTTY, OnFSK); label names the kind in summaries.
     static EventRecord Key(const char* event, const char* label, const Orvane::VornixNet::KeyArgs& e);
+    // Characters of key events joined into one readable line (TTY text, FSK data), stamped
+    // with its first character's position; readable output only, it has no JSON form.
+    static EventRecord Joined(const char* event, const char* label, const std::string& text, std::int32_t position);
     static EventRecord From(const Orvane::VornixNet::OnSilenceStartArgs& e);
     static EventRecord From(const Orvane::VornixNet::OnSilenceEndArgs& e);
     static EventRecord From(const Orvane::VornixNet::OnFrequencyDetectedArgs& e);
@@ -40,6 +43,8 @@ public:
 
     // A UTF-16 code unit as UTF-8 text; a lone surrogate becomes U+FFFD.
     static std::string Utf8(char16_t c);
+    // The name of a SAME element status (SAME_TEXT1 ...), empty outside the enumeration.
+    static const char* SameStatusName(std::int32_t status);
 
 private:
     EventRecord(std::string event, std::string summary, std::optional<std::int32_t> position)

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <ctime>
 #include <iostream>
 
@@ -21,13 +22,18 @@ namespace {
 // for a signal.
 constexpr long kPollNs = 200'000'000;
 
+// Text that has waited this long for its line end is printed as it is.
+constexpr std::chrono::seconds kTextIdle{2};
+
 // Waits for SIGINT or SIGTERM, or for the recording to end on its own (a device failure).
 // The signals are blocked in every thread and taken here synchronously, so no handler
-// runs in the middle of a decode.
-void WaitForStop(const sigset_t& signals, const AlsaCaptureSource& source) {
+// runs in the middle of a decode. Meanwhile TTY text and FSK data that stopped without a
+// line end are printed.
+void WaitForStop(const sigset_t& signals, const AlsaCaptureSource& source, EventPrinter& printer) {
     const timespec poll{0, kPollNs};
     while (source.IsRunning()) {
         if (sigtimedwait(&signals, nullptr, &poll) > 0) return;
+        printer.FlushIdle(kTextIdle);
     }
 }
 
@@ -80,8 +86,9 @@ int ListenCommand::Run() {
         std::cerr << "vornix listen: " << source.ErrorText() << '\n';
         return kExitFailure;
     }
-    WaitForStop(signals, source);
+    WaitForStop(signals, source, printer);
     source.Stop();
+    printer.Flush();
     if (!source.ErrorText().empty()) {
         std::cerr << "vornix listen: " << source.ErrorText() << '\n';
         return kExitFailure;
