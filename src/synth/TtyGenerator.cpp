@@ -69,6 +69,9 @@ HRESULT TtyGenerator::Encode(std::string_view text, Mode mode, bool skipUnknown,
         }
         if (inLetters >= 0 && inLetters == inFigures) {
             codes.push_back(static_cast<std::uint8_t>(inLetters));  // the same in either shift
+            // Many terminals fall back to letters at a space in figures, others stay: the
+            // next character that needs a shift gets one, whichever the receiver does.
+            if (inLetters == kSpaceCode && shift == Shift::kFigures) shift = Shift::kUnknown;
             continue;
         }
         // The current shift's table first, so a character in both at different codes

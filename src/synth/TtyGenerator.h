@@ -30,6 +30,7 @@ public:
     static constexpr double kRates[6] = {45.45, 50.0, 56.92, 74.2, 100.0, 110.0};
     static constexpr std::uint8_t kFigures = 27;  // FIGS shift code
     static constexpr std::uint8_t kLetters = 31;  // LTRS shift code
+    static constexpr int kSpaceCode = 4;
 
     struct Options {
         Mode mode = Mode::kBaudot;
@@ -61,7 +62,9 @@ public:
     // as capitals; a character found in both tables at one code (space, CR, LF, and NUL
     // except in mode 4) goes out in whatever shift is current; any other one is preceded
     // by a shift when the current shift is not its table's, the first such character
-    // always, since the receiver's shift is not known. 7-bit ASCII takes bytes up to 0x7F,
+    // always, since the receiver's shift is not known; so is the first one after a space
+    // sent in figures, since some receivers return to letters at a space and others do
+    // not: the text reads the same on both. 7-bit ASCII takes bytes up to 0x7F,
     // 8-bit every byte. E_INVALIDARG, with codes holding the codes before it, for a
     // character the mode cannot send, unless skipUnknown leaves it out.
     static HRESULT Encode(std::string_view text, Mode mode, bool skipUnknown, std::vector<std::uint8_t>& codes);
