@@ -151,6 +151,15 @@ bool CDecAFSK::Emit() {
     return true;
 }
 
+void CDecAFSK::FlushRun() {
+    if (!m_configured || m_level < 0 || m_stop) return;
+    const std::int32_t run = m_runLength;
+    m_runLength += m_windowLength / 2;
+    Emit();
+    // Nothing emitted (too short, or stopped from OnBit): the run stays what it was.
+    if (m_runLength != 0) m_runLength = run;
+}
+
 bool CDecAFSK::Decide() {
     const float difference = Difference();
     if (m_level == -1) {

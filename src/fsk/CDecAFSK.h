@@ -47,6 +47,14 @@ public:
     // consumed since SetParameters, the deciding sample included. Does nothing here.
     virtual void OnBit(std::int32_t level, std::uint32_t position);
 
+    // At the end of the input, emits the bits of the run in progress with the count rule
+    // of a transition. Every transition is accepted some way into the next tone (the
+    // window must hold more of the new tone than of the old), so a run that is cut off
+    // by the end of the input is short by that lag; half a window is added for it before
+    // counting. Runs left shorter than half a bit still emit nothing. Does nothing before
+    // lock-in.
+    void FlushRun();
+
     std::int32_t WindowLength() const { return m_windowLength; }
     float SamplesPerBit() const { return m_samplesPerBit; }
     std::int32_t CurrentLevel() const { return m_level; }
