@@ -242,6 +242,8 @@ std::int32_t CDecBaudotCode::FlushRun(std::int32_t level) {
 std::int32_t CDecBaudotCode::OnTTYBit(std::int32_t bit) {
     const std::uint32_t mark = bit != 0 ? 1u : 0u;
     const std::int32_t frameBits = m_frameBits;
+    // Without a mode there is no frame to assemble (and nothing would bound the count).
+    if (frameBits != 7 && frameBits != 9 && frameBits != 10) return 0;
     const std::int32_t n = m_bitCount;
     if (n == 0 && mark == 1) {
         m_shiftRegister = 0;

@@ -77,7 +77,8 @@ public:
     // of the given level to the framer; returns the number of bits.
     virtual std::int32_t FlushRun(std::int32_t level);
     // The framer: takes one bit (1 mark, 0 space). Returns -1 for idle mark, -2 while
-    // waiting for a start bit, -6 after resynchronising on a framing error, else 0.
+    // waiting for a start bit, -6 after resynchronising on a framing error, else 0. Until
+    // a mode has been set, bits are ignored.
     virtual std::int32_t OnTTYBit(std::int32_t bit);
 
     std::int32_t RunLength() const { return m_runLength; }
