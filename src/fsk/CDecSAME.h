@@ -94,7 +94,7 @@ public:
     // The first header of the current message; empty before the first header.
     const char* SavedHeader() const { return m_savedHeader; }
     // The demodulator's own position: samples it has consumed since it was configured.
-    std::uint32_t DemodulatorPosition() const { return m_samplePos; }
+    std::uint32_t DemodulatorSamplePos() const { return m_samplePos; }
 
 private:
     void Reset(bool clearBurstCount);
