@@ -72,6 +72,8 @@ void DecodeOptions::Register(CLI::App& command) {
         "NAME");
     command.add_option("--detect", m_detectors, "Detectors to run, comma-separated (" + DetectorTable::Names() + "; all: every one)")
         ->delimiter(',')
+        // One list per --detect, so the file names after it stay file names.
+        ->allow_extra_args(false)
         ->check(knownDetector)
         ->default_str("dtmf")
         ->group("Detection");

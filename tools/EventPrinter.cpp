@@ -50,7 +50,6 @@ void EventPrinter::Print(PhoneVornix& component, const EventRecord& record) {
     std::optional<double> seconds;
     if (record.Position()) seconds = component.Sample2Second(*record.Position());
     std::lock_guard lock(m_mutex);
-    FlushText();
     Write(record, seconds);
 }
 
@@ -62,9 +61,6 @@ void EventPrinter::PrintText(PhoneVornix& component, TextKind kind, const KeyArg
     }
     const double seconds = component.Sample2Second(e.Position());
     std::lock_guard lock(m_mutex);
-    // TTY text and FSK data at once would otherwise print out of order.
-    const TextKind other = kind == kTty ? kFsk : kTty;
-    if (std::optional<TextLineJoiner::Line> line = m_text[other].Flush()) WriteLine(other, *line);
     for (const TextLineJoiner::Line& line : m_text[kind].Add(e.RecvChar(), e.RawCode(), e.Position(), seconds))
         WriteLine(kind, line);
     m_lastText = std::chrono::steady_clock::now();

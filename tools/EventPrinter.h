@@ -18,10 +18,11 @@ class KeyArgs;
 
 // Prints every detection event of a component: a JSON object per event and line, or
 // readable lines. Readable TTY text and FSK data are joined into lines of text (see
-// TextLineJoiner) rather than printed one character a line; any other event ends the text
-// in progress first, so the lines stay in the order of their positions. Events may arrive on
-// a capture thread while the main thread sets the next file's name, so printing is
-// serialised.
+// TextLineJoiner) rather than printed one character a line. A line of text is printed when
+// it ends, stamped with its first character's time; events that come while it is in
+// progress (another detector's, or bytes the FSK data decoder frames out of a TTY call) are
+// printed at once and leave it whole. Events may arrive on a capture thread while the main
+// thread sets the next file's name, so printing is serialised.
 class EventPrinter {
 public:
     EventPrinter(std::ostream& out, bool json) : m_out(out), m_json(json) {}

@@ -1,14 +1,8 @@
-// vornix decode with the TTY, SAME and FSK data detectors: their options and refusals, and
-// their events on recordings made here from phase-continuous FSK.
+// vornix decode with the TTY, SAME and FSK data detectors: their options and refusals.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "CommandRunner.h"
 #include "FskFraming.h"
@@ -59,7 +53,9 @@ TEST(FskKindsOptions, RefusedValuesAndCombinationsAreUsageErrors) {
     for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
              {"--detect", "tty,same,fsk", "--tty-rate", "56.92", "--tty-mode", "baudot-3"},
              {"--tty-rate", "110", "--tty-mode", "ascii8", "--tty-mark", "1270", "--tty-space", "1070"},
-             {"--fsk-framing", "7E1.5", "--fsk-mark", "1270", "--space-freq", "1070", "--fsk-start-tone", "mark"}}) {
+             {"--fsk-framing", "7E1.5", "--fsk-mark", "1270", "--space-freq", "1070", "--fsk-start-tone", "mark"},
+             // The file right after the list is a file, not a detector's name.
+             {"--tty-rate", "50", "--detect", "tty"}}) {
         std::vector<std::string> args = {"decode"};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back(run.Path("missing.wav"));
