@@ -192,11 +192,21 @@ HRESULT CPhoneVornix::put_Mode(std::int32_t v) {
     if (!Below(v, 5)) return E_INVALIDARG;
     return PutGroup(m_mode, v, DEC_TTY);
 }
-// The TTY tones reach the TTY decoder at its next parameter application.
+// The TTY tones reach the TTY decoder at once.
 HRESULT CPhoneVornix::get_MarkFreq(float* v) const { return GetProperty(m_markFreq, v); }
-HRESULT CPhoneVornix::put_MarkFreq(float v) { return PutProperty(m_markFreq, v, !(v < 0.0f)); }
+HRESULT CPhoneVornix::put_MarkFreq(float v) {
+    if (v < 0.0f) return E_INVALIDARG;  // NaN accepted
+    m_markFreq = v;
+    if (m_decoder) static_cast<CDecBaudotCode&>(*m_decoder).SetFreqs(m_markFreq, m_spaceFreq);
+    return S_OK;
+}
 HRESULT CPhoneVornix::get_SpaceFreq(float* v) const { return GetProperty(m_spaceFreq, v); }
-HRESULT CPhoneVornix::put_SpaceFreq(float v) { return PutProperty(m_spaceFreq, v, !(v < 0.0f)); }
+HRESULT CPhoneVornix::put_SpaceFreq(float v) {
+    if (v < 0.0f) return E_INVALIDARG;  // NaN accepted
+    m_spaceFreq = v;
+    if (m_decoder) static_cast<CDecBaudotCode&>(*m_decoder).SetFreqs(m_markFreq, m_spaceFreq);
+    return S_OK;
+}
 
 HRESULT CPhoneVornix::get_PagingType(std::int32_t* v) const { return GetProperty(m_pagingType, v); }
 // Only the seven tone sets exist; any other type would leave the paging detector without a table.
@@ -284,7 +294,26 @@ CFSKParams* CPhoneVornix::get_FSKParams() {
 }
 
 void CPhoneVornix::SetDecoderParams(std::int32_t sampleRate, std::int32_t decFlag) {
-    // Each detector applies its own group here as it joins the aggregate.
+    if (decFlag & DEC_TTY) {
+        CDecBaudotCode& tty = *m_decoder;
+        tty.SetRate(m_rate, m_mode);
+        tty.SetFreqs(m_markFreq, m_spaceFreq);
+    }
+    if ((decFlag & DEC_FSK) && m_fskParams) {
+        float mark = 0.0f, space = 0.0f;
+        std::int32_t baud = 0, dataBits = 0, stopBits = 0, parity = 0, startTone = 0, stopTone = 0;
+        m_fskParams->get_MarkFreq(&mark);
+        m_fskParams->get_SpaceFreq(&space);
+        m_fskParams->get_BaudRate(&baud);
+        m_fskParams->get_DataBits(&dataBits);
+        m_fskParams->get_StopBits(&stopBits);
+        m_fskParams->get_Parity(&parity);
+        m_fskParams->get_StartBitTone(&startTone);
+        m_fskParams->get_StopBitTone(&stopTone);
+        CDecFSKData& fsk = *m_decoder;
+        static_cast<CDecAFSK&>(fsk).SetParameters(sampleRate, space, mark, static_cast<float>(baud));
+        fsk.SetCOMMParams(dataBits, stopBits, parity, startTone, stopTone);
+    }
     if (decFlag & (DEC_CALLERID | DEC_VMWI | DEC_CIDCW)) {
         CDecCIDEx& callerId = *m_decoder;
         // The tones are taken before the front end is tuned, so a changed mark or space
@@ -308,6 +337,7 @@ void CPhoneVornix::SetDecoderParams(std::int32_t sampleRate, std::int32_t decFla
                            m_harmonic2ndCol, m_harmonic2ndRow, m_relativePeakTest);
     }
     const auto layout = static_cast<CMonitorTones::BlockLayout>(m_blockLayout);
+    if (decFlag & DEC_SAME) static_cast<CDecSAME&>(*m_decoder).SetParameters(sampleRate, 1562.5f, 2083.3f, 520.83f);
     if (decFlag & DEC_MONITORTONES) {
         CMonitorTones& tones = *m_decoder;
         tones.SetBlockLayout(layout);
@@ -463,6 +493,7 @@ HRESULT CPhoneVornix::WaveStreamInputEx(std::int32_t, std::int32_t, std::int32_t
 HRESULT CPhoneVornix::WaveStreamEnd() {
     if (InsideEvent()) return E_FAIL;
     m_decoder->putSamples(nullptr, 0, 1);
+    m_decoder->EndOfStream();
     if (m_synchronizeEvents != 0) {
         if (m_window) m_window->Post(DM_DECODE_END, 0, 0);
     } else if (m_callback) {

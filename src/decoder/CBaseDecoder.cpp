@@ -25,11 +25,14 @@ CSampleEvent& As(CBaseDecoder& decoder) {
 // for the detectors still to come at their places.
 constexpr CBaseDecoder::DetectorRow kDetectorTable[] = {
     {1, DEC_CALLERID | DEC_CIDCW | DEC_VMWI, &As<CDecCIDEx>, "caller ID"},
+    {2, DEC_TTY, &As<CDecBaudotCode>, "TTY"},
     {3, DEC_DTMF, &As<CDecDTMF>, "DTMF"},
     {5, DEC_MONITORTONES, &As<CMonitorTones>, "custom tones"},
     {7, DEC_MF, &As<CMFDetector>, "MF"},
     {8, DEC_TONEPAGING, &As<CZVEIDetector>, "paging"},
+    {9, DEC_SAME, &As<CDecSAME>, "SAME"},
     {10, DEC_SIT, &As<CSITDetector>, "special information tones"},
+    {12, DEC_FSK, &As<CDecFSKData>, "FSK data"},
 };
 
 constexpr bool DeliveryOrderAscends() {
@@ -174,7 +177,7 @@ void CBaseDecoder::OnCallerID(const char* name, const char* number, const char* 
 
 void CBaseDecoder::OnVMWI(std::int32_t status, std::int32_t data) {
     if ((EnabledMask() & DEC_VMWI) == 0) return;
-    const VMWIInfo info{status, static_cast<std::int32_t>(DemodulatorPosition())};
+    const VMWIInfo info{status, static_cast<std::int32_t>(CDecCIDEx::DemodulatorPosition())};
     Deliver(DM_VMWI, AddressOf(&info), static_cast<std::int64_t>(data));
 }
 
@@ -193,4 +196,27 @@ void CBaseDecoder::OnZVEIKey(char key, std::int32_t position) {
 
 void CBaseDecoder::OnSIT(_SIT_TYPE type, std::int32_t position) {
     Deliver(DM_SIT, SignExtended(type), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::OnDetectChar(std::int32_t recvChar, std::int32_t position) {
+    m_ttyText.push_back(static_cast<char>(recvChar & 0xFF));
+    Deliver(DM_TTY_CHAR, SignExtended(recvChar), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::OnRawSAME(const char* header, std::int32_t position) {
+    Deliver(DM_RAW_SAME, AddressOf(header), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::OnSAMEelement(std::int32_t state, const char* text, std::int32_t position) {
+    const SAMEElementInfo info{state, position};
+    Deliver(DM_SAME_ELEMENT, AddressOf(&info), static_cast<std::int64_t>(AddressOf(text)));
+}
+
+void CBaseDecoder::OnFSKData(std::int32_t charData, std::uint32_t position) {
+    Deliver(DM_FSK_DATA, SignExtended(charData), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::EndOfStream() {
+    if (m_enabledMask & DEC_TTY) CDecBaudotCode::EndOfStream();
+    if (m_enabledMask & DEC_FSK) CDecFSKData::EndOfStream();
 }

@@ -9,7 +9,11 @@
 #include "sample/CSample.h"
 #include "decoder/DecFlag.h"
 #include "decoder/DecoderEventProc.h"
+#include "fsk/CDecBaudotCode.h"
+#include "fsk/CDecBell202.h"
 #include "fsk/CDecCIDEx.h"
+#include "fsk/CDecFSKData.h"
+#include "fsk/CDecSAME.h"
 #include "tones/CDecDTMF.h"
 #include "tones/CMFDetector.h"
 #include "tones/CMonitorTones.h"
@@ -25,12 +29,16 @@
 // source (its switches and its place in the per-block delivery order) and overriding its
 // callbacks below.
 class CBaseDecoder : public CDecCIDEx,
+                     public CDecBaudotCode,
                      public CDecDTMF,
                      public CMonitorTones,
+                     public CDecBell202,
                      public CMFDetector,
                      public CZVEIDetector,
+                     public CDecSAME,
                      public CSITDetector,
-                     public CSample {
+                     public CSample,
+                     public CDecFSKData {
 public:
     // Channel options: one channel, or the first or second of two interleaved channels.
     static constexpr int kMono = -1;
@@ -75,6 +83,9 @@ public:
 
     using CSample::GetSamplePos;
     using CSample::GetSampleRate;
+    // DTMF frequency tables and TTY tones: different arguments, both reachable.
+    using CDecDTMF::SetFreqs;
+    using CDecBaudotCode::SetFreqs;
 
     // Detector callbacks, each turned into an event message.
     void OnDTMF(char key, std::int32_t position) override;
@@ -87,6 +98,16 @@ public:
     void OnMFKey(char key, std::int32_t position) override;
     void OnZVEIKey(char key, std::int32_t position) override;
     void OnSIT(_SIT_TYPE type, std::int32_t position) override;
+    // Appends the low 8 bits to the TTY text.
+    void OnDetectChar(std::int32_t recvChar, std::int32_t position) override;
+    void OnRawSAME(const char* header, std::int32_t position) override;
+    void OnSAMEelement(std::int32_t state, const char* text, std::int32_t position) override;
+    void OnFSKData(std::int32_t charData, std::uint32_t position) override;
+
+    // The end of a run, after the last partial block: the TTY and FSK data decoders that
+    // are switched on report a character complete up to its stop bit that no silence
+    // followed.
+    void EndOfStream();
 
 private:
     // Frames of at most two 32-bit samples: a carry is at most one byte short of that.

@@ -95,7 +95,7 @@ void StartReception(CallerIdHarness& h) {
 TEST(CallerIdFrontEnd, IdleBalanceAbandonsAStalledReceptionAt46) {
     CallerIdHarness h(8000, 32);
     StartReception(h);
-    CBaseDecoder& d = h.Decoder();
+    CDecCIDEx& d = h.Decoder();  // the caller-ID framer, among the aggregate's demodulators
     for (int i = 0; i < 20; ++i) d.OnBit(1, 0);  // idle marks before the first start bit do not count
     EXPECT_EQ(d.IdleBalance(), CDecCIDEx::kReceptionStarted);
     std::vector<std::uint8_t> bits;
@@ -214,7 +214,7 @@ TEST(CallerIdFrontEnd, ChangedTonesTakeEffectInTheSameRun) {
     options.markHz = 1400.0f;
     options.spaceHz = 2400.0f;
     CallerIdHarness h(8000, 32, options);
-    EXPECT_FLOAT_EQ(h.Decoder().MarkFrequency(), 1400.0f);
+    EXPECT_FLOAT_EQ(h.Decoder().CDecCIDEx::MarkFrequency(), 1400.0f);
     h.FeedSamples(x);
     ASSERT_EQ(h.Messages().size(), 1u);
     EXPECT_EQ(h.Messages()[0].number, "321");
