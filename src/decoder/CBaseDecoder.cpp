@@ -218,5 +218,6 @@ void CBaseDecoder::OnFSKData(std::int32_t charData, std::uint32_t position) {
 
 void CBaseDecoder::EndOfStream() {
     if (m_enabledMask & DEC_TTY) CDecBaudotCode::EndOfStream();
+    if (m_enabledMask & DEC_SAME) CDecSAME::EndOfStream();
     if (m_enabledMask & DEC_FSK) CDecFSKData::EndOfStream();
 }

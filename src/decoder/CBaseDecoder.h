@@ -106,7 +106,7 @@ public:
 
     // The end of a run, after the last partial block: the TTY and FSK data decoders that
     // are switched on report a character complete up to its stop bit that no silence
-    // followed.
+    // followed, and the SAME decoder ends a burst still being received.
     void EndOfStream();
 
 private:

@@ -50,6 +50,12 @@ std::int32_t CDecSAME::OnSampleData(const float* samples, int count, double mean
     return 0;
 }
 
+void CDecSAME::EndOfStream() {
+    if (!m_inBurst) return;
+    m_inBurst = false;
+    EndBurst();
+}
+
 void CDecSAME::EndBurst() {
     // The demodulator decides a run only at the next transition, and the quiet blocks
     // that follow a burst never reach it: the burst's last character would wait for the

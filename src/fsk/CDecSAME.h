@@ -76,6 +76,9 @@ public:
 
     // Preamble search, then byte assembly.
     void OnBit(std::int32_t level, std::uint32_t position) override;
+    // The end of a run: a burst still being received ends as a quiet block would end it,
+    // so a recording that stops right after the last marker still confirms its header.
+    void EndOfStream();
 
     // The confirmed header after the third end-of-message marker. Does nothing here.
     virtual void OnRawSAME(const char* header, std::int32_t pos);
