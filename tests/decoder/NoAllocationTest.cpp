@@ -13,6 +13,13 @@
 #include "decoder/CBaseDecoder.h"
 #include "decoder/DecoderMessages.h"
 #include "support/CallerIdHarness.h"
+#include "synth/FskDataGenerator.h"
+#include "synth/MfGenerator.h"
+#include "synth/PcmRenderer.h"
+#include "synth/SameGenerator.h"
+#include "synth/SignalTimeline.h"
+#include "synth/SitGenerator.h"
+#include "synth/TtyGenerator.h"
 
 // The replacement operators below pair malloc with free themselves.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -114,6 +121,56 @@ TEST(NoAllocation, CallerIdReceptionsAllocateNothing) {
         decoder.InputData2(bytes.data() + at, static_cast<int>(std::min<std::size_t>(4000, bytes.size() - at)));
     g_counting = false;
     EXPECT_EQ(messages, 10);
+    EXPECT_EQ(g_allocations.load(), 0);
+}
+
+TEST(NoAllocation, ToneAndDataDecodersAllocateNothing) {
+    // MF keys, an information tone, a ringback cadence, TTY text, FSK data and a whole SAME
+    // message, with the custom tones, MF, paging, SIT, TTY, SAME and FSK data all on.
+    SignalTimeline t(8000);
+    ASSERT_EQ(MfGenerator().Append(t, "*1234567890#"), S_OK);
+    ASSERT_EQ(SitGenerator().Append(t, SitGenerator::Kind::kIC), S_OK);
+    const SignalTimeline::Tone ringback[] = {{440, -15, 0}, {480, -15, 0}};
+    t.AppendTones(ringback, t.SamplesForMs(2000));
+    t.AppendSilence(t.SamplesForMs(4000));
+    ASSERT_EQ(TtyGenerator().Append(t, "CALL ME 555"), S_OK);
+    const std::uint8_t bytes[] = {'d', 'a', 't', 'a'};
+    ASSERT_EQ(FskDataGenerator().Append(t, bytes), S_OK);
+    SameGenerator::Options same;
+    same.trailMs = 500;
+    ASSERT_EQ(SameGenerator(same).Append(t, "ZCZC-WXR-TOR-039173+0030-1591829-KEAX/NWS-"), S_OK);
+    std::vector<unsigned char> pcm;
+    ASSERT_EQ(PcmRenderer({16, 1, 0, 8000}).Render(t, pcm), S_OK);
+
+    CBaseDecoder decoder;
+    int events = 0;
+    decoder.SetHandle({&CountKeys, &events}, nullptr);
+    ASSERT_EQ(decoder.SetParameters(8000, 16, -45.0f, CBaseDecoder::kMono), S_OK);
+    for (std::int32_t flag : {DEC_MONITORTONES, DEC_MF, DEC_TONEPAGING, DEC_SIT, DEC_TTY, DEC_SAME, DEC_FSK})
+        decoder.EnableXDec(flag, 1);
+    const std::int32_t pair[] = {440, 480};
+    ASSERT_EQ(static_cast<CMonitorTones&>(decoder).AddTone(1, 2000, 4000, pair, 0.0, -36.0, 0.06f), S_OK);
+    ASSERT_EQ(static_cast<CMFDetector&>(decoder).SetParameters(), S_OK);
+    ASSERT_EQ(static_cast<CZVEIDetector&>(decoder).SetParameters(CZVEIDetector::ZVEI_CCIR, true, 10, -25.0f), S_OK);
+    ASSERT_EQ(static_cast<CSITDetector&>(decoder).SetParameters(), S_OK);
+    ASSERT_EQ(static_cast<CDecBaudotCode&>(decoder).SetRate(0, 0), S_OK);
+    ASSERT_EQ(static_cast<CDecSAME&>(decoder).SetParameters(8000, 1562.5f, 2083.3f, 520.83f), S_OK);
+    CDecFSKData& fsk = decoder;
+    ASSERT_EQ(static_cast<CDecAFSK&>(fsk).SetParameters(8000, 2200.0f, 1200.0f, 1200.0f), S_OK);
+    ASSERT_EQ(fsk.SetCOMMParams(8, 1, 0, 0, 1), 0);
+
+    g_allocations = 0;
+    g_counting = true;
+    std::size_t at = 0;
+    for (int size = 1; at < pcm.size(); size = size * 7 % 5003 + 1) {
+        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(size), pcm.size() - at));
+        decoder.InputData2(pcm.data() + at, n);
+        at += static_cast<std::size_t>(n);
+    }
+    decoder.putSamples(nullptr, 0, 1);
+    decoder.EndOfStream();
+    g_counting = false;
+    EXPECT_GT(events, 12 + 1 + 1 + 11 + 4 + 7);  // keys, kind, tone, characters, bytes, elements and header
     EXPECT_EQ(g_allocations.load(), 0);
 }
 
