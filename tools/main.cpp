@@ -12,7 +12,7 @@
 #include "vornix/Version.h"
 
 int main(int argc, char** argv) {
-    CLI::App app("Decodes telephone-line audio (DTMF and MF keys, paging tones, special information tones, custom tones, caller ID, message waiting) from files or a sound device, and writes test recordings.", "vornix");
+    CLI::App app("Decodes telephone-line audio (DTMF and MF keys, paging tones, special information tones, custom tones, caller ID, message waiting, TTY, SAME alerts, FSK data) from files or a sound device, and writes test recordings.", "vornix");
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string(VORNIX_VERSION));
     DecodeCommand decode(app);
