@@ -10,6 +10,7 @@
 // wrong tone drops the character and starts the next frame; a wrong parity bit drops
 // the character.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -142,7 +143,7 @@ inline FramerRun RunFskFramer(const std::uint8_t* data, std::size_t size, bool a
         const bool accepted = framer.SetCOMMParams(f.dataBits, f.stopBits, f.parity, f.startTone, f.stopTone) == S_OK;
         if (accepted != reference.Configure(f)) fail("framing accepted by one side only");
         if (accepted) dataBits = f.dataBits;
-        if (framer.InCharacter()) fail("a new framing did not reset the framer");
+        if (accepted && framer.InCharacter()) fail("a new framing did not reset the framer");
     };
     configure(data);
     const std::size_t period = data[5];
@@ -166,7 +167,10 @@ inline FramerRun RunFskFramer(const std::uint8_t* data, std::size_t size, bool a
                 if (value < 0 || value >= (std::int32_t{1} << dataBits))
                     fail("character " + std::to_string(value) + " beyond " + std::to_string(dataBits) + " data bits");
             }
-            if (framer.events != expected) fail("framer and reference disagree");
+            // Only this bit's reports are new; the earlier ones were compared already.
+            if (framer.events.size() != expected.size() ||
+                !std::equal(framer.events.begin() + before, framer.events.end(), expected.begin() + before))
+                fail("framer and reference disagree");
             if (framer.InCharacter() != reference.InCharacter()) fail("in-character state disagrees");
         }
         ++i;
