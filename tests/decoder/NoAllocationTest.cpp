@@ -41,6 +41,16 @@ namespace {
 
 void CountKeys(void* context, int, std::uint64_t, std::int64_t) { ++*static_cast<int*>(context); }
 
+// Buffers of every size from 1 to 5003 bytes, so carries and partial blocks all occur.
+void FeedInVaryingPieces(CBaseDecoder& decoder, const std::vector<unsigned char>& pcm) {
+    std::size_t at = 0;
+    for (int size = 1; at < pcm.size(); size = size * 7 % 5003 + 1) {
+        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(size), pcm.size() - at));
+        decoder.InputData2(pcm.data() + at, n);
+        at += static_cast<std::size_t>(n);
+    }
+}
+
 // Keys 0-9 for 50 ms each with 50 ms pauses, as interleaved 16-bit stereo with the keys
 // on the right channel.
 std::vector<unsigned char> StereoKeys(int seconds) {
@@ -76,12 +86,7 @@ TEST(NoAllocation, FeedingDecodingAndReportingAllocateNothing) {
 
     g_allocations = 0;
     g_counting = true;
-    std::size_t at = 0;
-    for (int size = 1; at < pcm.size(); size = size * 7 % 5003 + 1) {
-        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(size), pcm.size() - at));
-        decoder.InputData2(pcm.data() + at, n);
-        at += static_cast<std::size_t>(n);
-    }
+    FeedInVaryingPieces(decoder, pcm);
     decoder.putSamples(nullptr, 0, 1);
     g_counting = false;
 
@@ -161,12 +166,7 @@ TEST(NoAllocation, ToneAndDataDecodersAllocateNothing) {
 
     g_allocations = 0;
     g_counting = true;
-    std::size_t at = 0;
-    for (int size = 1; at < pcm.size(); size = size * 7 % 5003 + 1) {
-        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(size), pcm.size() - at));
-        decoder.InputData2(pcm.data() + at, n);
-        at += static_cast<std::size_t>(n);
-    }
+    FeedInVaryingPieces(decoder, pcm);
     decoder.putSamples(nullptr, 0, 1);
     decoder.EndOfStream();
     g_counting = false;
