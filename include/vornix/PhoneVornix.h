@@ -8,6 +8,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "vornix/CAudioDataSource.h"
 #include "vornix/Enums.h"
@@ -117,6 +118,16 @@ public:
                           std::int32_t frequency4, float minAmpdB, float maxAmpdB);
     void MonitorTones_Clear();
     double Sample2Second(std::int32_t nSample) const;
+
+    // --- the latest spectrum, while OnSpectrumData is being handled ---
+    // The one or two strongest peaks above AmplitudeThreshold in Hz, lower first (second
+    // 0 when there is one); false when no peak is above it or spectrum conversion is off.
+    bool GetCenterFreqs(double& frequency, double& secondFreq) const;
+    // The level at a frequency in dB, interpolated between bins; -1 when spectrum
+    // conversion is off or the frequency lies outside 0 to half the sample rate.
+    double GetfrequencyDB(double frequency) const;
+    // Every bin of the latest spectrum in dB, bin k at k x rate / FFT size Hz.
+    std::vector<float> SpectrumDB() const;
     void AboutBox();
 
     // --- synchronised events ---

@@ -251,6 +251,21 @@ double PhoneVornix::Sample2Second(std::int32_t nSample) const {
     return seconds;
 }
 
+bool PhoneVornix::GetCenterFreqs(double& frequency, double& secondFreq) const {
+    return m_pTDecoder->GetCenterFreqs(&frequency, &secondFreq) == S_OK;
+}
+
+double PhoneVornix::GetfrequencyDB(double frequency) const {
+    double level = -1.0;
+    m_pTDecoder->GetfrequencyDB(frequency, &level);
+    return level;
+}
+
+std::vector<float> PhoneVornix::SpectrumDB() const {
+    const std::span<const float> bins = m_pTDecoder->SpectrumDB();
+    return {bins.begin(), bins.end()};
+}
+
 void PhoneVornix::AboutBox() {
     m_pTDecoder->AboutBox();
     RethrowHandlerException();

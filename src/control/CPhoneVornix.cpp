@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "audio/CACMBuffer.h"
 #include "audio/CBuffer.h"
@@ -222,7 +223,11 @@ HRESULT CPhoneVornix::put_minGapDuration(std::int32_t v) { return PutProperty(m_
 HRESULT CPhoneVornix::get_FFT_Size(std::int32_t* v) const { return GetProperty(m_fftSize, v); }
 HRESULT CPhoneVornix::put_FFT_Size(std::int32_t v) { return PutProperty(m_fftSize, v, true); }
 HRESULT CPhoneVornix::get_FFT_Window(std::int32_t* v) const { return GetProperty(m_fftWindow, v); }
-HRESULT CPhoneVornix::put_FFT_Window(std::int32_t v) { return PutGroup(m_fftWindow, v, DEC_CUSTOMTONE); }
+HRESULT CPhoneVornix::put_FFT_Window(std::int32_t v) {
+    // Only the six window types have weights.
+    if (!CFFT::IsWindowType(v)) return E_INVALIDARG;
+    return PutGroup(m_fftWindow, v, DEC_CUSTOMTONE);
+}
 HRESULT CPhoneVornix::get_minSilenceDuration(std::int32_t* v) const { return GetProperty(m_minSilenceDuration, v); }
 HRESULT CPhoneVornix::put_minSilenceDuration(std::int32_t v) {
     return PutGroup(m_minSilenceDuration, v, DEC_CUSTOMTONE);
@@ -248,9 +253,9 @@ HRESULT CPhoneVornix::AboutBox() {
 
 // ---------------------------------------------------------------- other operations
 
-HRESULT CPhoneVornix::GetfrequencyDB(double, double* retvalue) const {
+HRESULT CPhoneVornix::GetfrequencyDB(double frequency, double* retvalue) const {
     if (retvalue == nullptr) return E_POINTER;
-    *retvalue = -1.0;  // no spectrum detector to ask
+    *retvalue = m_decoder ? static_cast<const CDetectToneFreqs&>(*m_decoder).GetFreqDB(static_cast<float>(frequency)) : -1.0;
     return S_OK;
 }
 
@@ -258,7 +263,13 @@ HRESULT CPhoneVornix::GetCenterFreqs(double* frequency, double* secondFreq) cons
     if (frequency == nullptr || secondFreq == nullptr) return E_POINTER;
     *frequency = 0.0;
     *secondFreq = 0.0;
-    return E_FAIL;  // no spectrum detector to ask
+    if (!m_decoder) return E_FAIL;
+    return static_cast<const CDetectToneFreqs&>(*m_decoder).GetCenterFreqs(frequency, secondFreq);
+}
+
+std::span<const float> CPhoneVornix::SpectrumDB() const {
+    if (!m_decoder) return {};
+    return static_cast<const CDetectToneFreqs&>(*m_decoder).SpectrumDB();
 }
 
 HRESULT CPhoneVornix::Sample2Second(std::int32_t nSample, double* fSeconds) const {
@@ -298,6 +309,19 @@ void CPhoneVornix::SetDecoderParams(std::int32_t sampleRate, std::int32_t decFla
         CDecBaudotCode& tty = *m_decoder;
         tty.SetRate(m_rate, m_mode);
         tty.SetFreqs(m_markFreq, m_spaceFreq);
+    }
+    if (decFlag & (DEC_SPECTRUM | DEC_CUSTOMTONE)) {
+        CDetectToneFreqs& spectrum = *m_decoder;
+        spectrum.SetParameters(m_enableSpectrumConversion != 0 ? m_fftSize : 0,
+                               m_monitorCustomTone != 0 ? m_maxTonesDuration : 0);
+        spectrum.SetWindowType(m_fftWindow);
+        spectrum.SetAmplitudeThreshold(m_amplitudeThreshold);
+        // Blocks of 100 samples in the minimum silence (8000 Hz and 60 ms give 4), worked
+        // in 64 bits so that a long minimum saturates instead of wrapping.
+        const std::int64_t blocks = static_cast<std::int64_t>(spectrum.GetSampleRate()) * m_minSilenceDuration / 100000;
+        spectrum.SetSilenceBlocks(static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(blocks, std::numeric_limits<std::int32_t>::min() + 1,
+                                     std::numeric_limits<std::int32_t>::max())));
     }
     if ((decFlag & DEC_FSK) && m_fskParams) {
         float mark = 0.0f, space = 0.0f;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,9 @@ public:
     // --- other operations ---
     HRESULT GetfrequencyDB(double frequency, double* retvalue) const;
     HRESULT GetCenterFreqs(double* frequency, double* secondFreq) const;
+    // The latest spectrum in dB, bins 0 .. N/2; empty when spectrum conversion is off.
+    // Stable while OnSpectrumData is being handled.
+    std::span<const float> SpectrumDB() const;
     HRESULT Sample2Second(std::int32_t nSample, double* fSeconds) const;
     HRESULT MonitorTones_Add(std::int32_t appSpecific, std::int32_t minPeriodOn,
                              std::int32_t minPeriodOff, std::int32_t frequency1,

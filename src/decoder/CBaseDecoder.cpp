@@ -22,11 +22,12 @@ CSampleEvent& As(CBaseDecoder& decoder) {
 
 // Every detector, in the order in which it sees each block: caller ID, TTY, DTMF,
 // spectrum, custom tone monitor, MF, paging, SAME, SIT, FSK data. The numbers leave room
-// for the detectors still to come at their places.
+// for detectors still to come at their places.
 constexpr CBaseDecoder::DetectorRow kDetectorTable[] = {
     {1, DEC_CALLERID | DEC_CIDCW | DEC_VMWI, &As<CDecCIDEx>, "caller ID"},
     {2, DEC_TTY, &As<CDecBaudotCode>, "TTY"},
     {3, DEC_DTMF, &As<CDecDTMF>, "DTMF"},
+    {4, DEC_CUSTOMTONE | DEC_SPECTRUM, &As<CDetectToneFreqs>, "spectrum, frequency and silence"},
     {5, DEC_MONITORTONES, &As<CMonitorTones>, "custom tones"},
     {7, DEC_MF, &As<CMFDetector>, "MF"},
     {8, DEC_TONEPAGING, &As<CZVEIDetector>, "paging"},
@@ -214,6 +215,23 @@ void CBaseDecoder::OnSAMEelement(std::int32_t state, const char* text, std::int3
 
 void CBaseDecoder::OnFSKData(std::int32_t charData, std::uint32_t position) {
     Deliver(DM_FSK_DATA, SignExtended(charData), static_cast<std::int64_t>(position));
+}
+
+void CBaseDecoder::OnFrequencyData() { Deliver(DM_FREQUENCY_DATA, 0, 0); }
+
+void CBaseDecoder::OnFrequencyDetected(double frequency, double secondFreq, std::int32_t starttime,
+                                       std::int32_t duration) {
+    const FrequencyPair pair{frequency, secondFreq};
+    const ToneTiming timing{starttime, duration};
+    Deliver(DM_FREQUENCY_DETECTED, AddressOf(&pair), static_cast<std::int64_t>(AddressOf(&timing)));
+}
+
+void CBaseDecoder::OnSilenceStart(std::int32_t starttime) {
+    Deliver(DM_SILENCE_START, SignExtended(starttime), 0);
+}
+
+void CBaseDecoder::OnSilenceEnd(std::int32_t endtime, std::int32_t duration) {
+    Deliver(DM_SILENCE_END, SignExtended(endtime), static_cast<std::int64_t>(duration));
 }
 
 void CBaseDecoder::EndOfStream() {

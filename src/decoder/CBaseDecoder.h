@@ -15,6 +15,7 @@
 #include "fsk/CDecFSKData.h"
 #include "fsk/CDecSAME.h"
 #include "tones/CDecDTMF.h"
+#include "tones/CDetectToneFreqs.h"
 #include "tones/CMFDetector.h"
 #include "tones/CMonitorTones.h"
 #include "tones/CSITDetector.h"
@@ -31,6 +32,7 @@
 class CBaseDecoder : public CDecCIDEx,
                      public CDecBaudotCode,
                      public CDecDTMF,
+                     public CDetectToneFreqs,
                      public CMonitorTones,
                      public CDecBell202,
                      public CMFDetector,
@@ -103,6 +105,11 @@ public:
     void OnRawSAME(const char* header, std::int32_t position) override;
     void OnSAMEelement(std::int32_t state, const char* text, std::int32_t position) override;
     void OnFSKData(std::int32_t charData, std::uint32_t position) override;
+    void OnFrequencyData() override;
+    void OnFrequencyDetected(double frequency, double secondFreq, std::int32_t starttime,
+                             std::int32_t duration) override;
+    void OnSilenceStart(std::int32_t starttime) override;
+    void OnSilenceEnd(std::int32_t endtime, std::int32_t duration) override;
 
     // The end of a run, after the last partial block: the TTY and FSK data decoders that
     // are switched on report a character complete up to its stop bit that no silence
