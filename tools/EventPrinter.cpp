@@ -88,13 +88,17 @@ void EventPrinter::WriteLine(TextKind kind, const TextLineJoiner::Line& line) {
 
 void EventPrinter::Write(const EventRecord& record, std::optional<double> seconds) {
     if (m_beforeWrite) m_beforeWrite();
+    if (m_sink) {
+        m_sink(record, seconds);
+        return;
+    }
     if (m_json) {
         // Texts from a recording may hold bytes that are not UTF-8; they are replaced
         // rather than ending the program.
-        m_out << record.ToJson(m_file, seconds).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        *m_out << record.ToJson(m_file, seconds).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     } else {
-        m_out << record.ToLine(m_file, seconds) << '\n';
+        *m_out << record.ToLine(m_file, seconds) << '\n';
     }
     // A reader at the other end of a pipe sees each event as it happens.
-    m_out.flush();
+    m_out->flush();
 }

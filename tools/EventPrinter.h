@@ -25,7 +25,13 @@ class KeyArgs;
 // thread sets the next file's name, so printing is serialised.
 class EventPrinter {
 public:
-    EventPrinter(std::ostream& out, bool json) : m_out(out), m_json(json) {}
+    // Where a printer hands its records instead of printing them: each record (TTY text
+    // and FSK data joined into lines) with its time in seconds, when it has a position.
+    using Sink = std::function<void(const EventRecord& record, std::optional<double> seconds)>;
+
+    EventPrinter(std::ostream& out, bool json) : m_out(&out), m_json(json) {}
+    // Collects the events (vornix plot) rather than printing them.
+    explicit EventPrinter(Sink sink) : m_json(false), m_sink(std::move(sink)) {}
 
     // Subscribes to every detection event (not OnDebug and OnProgress, which are not
     // detections). The printer must outlive the component's runs.
@@ -52,8 +58,9 @@ private:
     void WriteLine(TextKind kind, const TextLineJoiner::Line& line);
     void FlushText();
 
-    std::ostream& m_out;
+    std::ostream* m_out = nullptr;
     bool m_json;
+    Sink m_sink;
     std::mutex m_mutex;
     std::string m_file;
     std::function<void()> m_beforeWrite;
