@@ -256,14 +256,23 @@ TEST(ControlSettings, FskParameterChecks) {
     EXPECT_EQ(f, 2200.0f);
 }
 
-TEST(ControlSettings, NoSpectrumDetectorAnswers) {
+TEST(ControlSettings, SpectrumQueriesWithConversionOffAndWindowRange) {
     Host host;
     double a = 5, b = 5;
-    EXPECT_EQ(host.control.GetCenterFreqs(&a, &b), E_FAIL);
+    EXPECT_EQ(host.control.GetCenterFreqs(&a, &b), -1);  // spectrum conversion is off
     EXPECT_EQ(a, 0.0);
+    EXPECT_EQ(b, 0.0);
+    EXPECT_EQ(host.control.GetCenterFreqs(&a, nullptr), E_POINTER);
     EXPECT_EQ(host.control.GetfrequencyDB(1000.0, &a), S_OK);
     EXPECT_EQ(a, -1.0);
     EXPECT_EQ(host.control.GetfrequencyDB(1000.0, nullptr), E_POINTER);
+    std::int32_t window = 0;
+    for (std::int32_t refused : {-1, 6, 1000}) EXPECT_EQ(host.control.put_FFT_Window(refused), E_INVALIDARG);
+    host.control.get_FFT_Window(&window);
+    EXPECT_EQ(window, 5);
+    EXPECT_EQ(host.control.put_FFT_Window(0), S_OK);
+    host.control.get_FFT_Window(&window);
+    EXPECT_EQ(window, 0);
 }
 
 TEST(ControlSettings, DtmfPropertiesReachTheRunningDetector) {
