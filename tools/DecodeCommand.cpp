@@ -67,6 +67,7 @@ int DecodeCommand::Run() {
 
     ProgressBar bar(std::cerr, ProgressBar::IsTerminal(STDERR_FILENO));
     EventPrinter printer(std::cout, m_json);
+    printer.SetSpectrumBins(m_options.SpectrumBins());
     printer.BeforeWrite([&bar] { bar.Clear(); });
     printer.Attach(component);
     std::string current;

@@ -38,6 +38,9 @@ const std::map<std::string, STOPBITS_TYPE> kStopBits = {
     {"0", STOPBIT_NO}, {"1", STOPBIT_ONE}, {"1.5", STOPBITS_ONE5}, {"2", STOPBITS_TWO}};
 const std::map<std::string, PARITY_TYPE> kParities = {
     {"none", PARITY_NO}, {"odd", PARITY_ODD_}, {"even", PARITY_EVEN_}, {"mark", PARITY_MARK_}, {"space", PARITY_SPACE_}};
+const std::map<std::string, FFT_WINDOW_TYPE> kWindows = {
+    {"rectangle", WINDOW_RECTANGLE}, {"hamming", WINDOW_HAMMING}, {"blackman", WINDOW_BLACKMAN},
+    {"triangle", WINDOW_TRIANGLE},   {"hanning", WINDOW_HANNING}, {"none", NO_WINDOW}};
 const std::map<std::string, FSK_LEVEL> kLevels = {{"mark", FSK_MARK}, {"space", FSK_SPACE}};
 
 template <typename T>
@@ -194,6 +197,33 @@ void DecodeOptions::Register(CLI::App& command) {
         ->check(CLI::IsMember({"exact", "robust"}))
         ->capture_default_str()
         ->group(dtmf);
+    const char* spectrum = "Spectrum, frequency and silence";
+    m_fftSizeOption = command.add_option("--fft-size", m_fftSize,
+                                         "Samples per spectrum, rounded down to a power of two from 128 to 16384 "
+                                         "(default 1024) (CustomToneParams.FFT_Size)")
+                          ->check(Bounded(1, 1 << 20))
+                          ->group(spectrum);
+    m_fftWindowOption = command.add_option("--fft-window", m_fftWindow,
+                                           "Window before every transform (default none) (CustomToneParams.FFT_Window)")
+                            ->check(CLI::IsMember(Names(kWindows)))
+                            ->group(spectrum);
+    m_amplitudeThresholdOption = command.add_option("--amplitude-threshold", m_amplitudeThreshold,
+                                                    "Level in dB a spectral peak must exceed (default -30) "
+                                                    "(CustomToneParams.AmplitudeThreshold)")
+                                     ->check(Bounded(-600, 100))
+                                     ->group(spectrum);
+    m_maxTonesDurationOption = command.add_option("--max-tones-duration", m_maxTonesDuration,
+                                                  "Longest sound analysed at once in ms, at most 16384 samples "
+                                                  "(default 4000) (CustomToneParams.MaxTonesDuration)")
+                                   ->check(Bounded(1, 3600000))
+                                   ->group(spectrum);
+    m_minSilenceDurationOption = command.add_option("--min-silence-duration", m_minSilenceDuration,
+                                                    "Quiet time in ms that makes a silence (default 60) "
+                                                    "(CustomToneParams.minSilenceDuration)")
+                                     ->check(Bounded(0, 3600000))
+                                     ->group(spectrum);
+    command.add_flag("--spectrum-bins", m_spectrumBins, "Spectrum events carry every bin in dB (SpectrumDB)")->group(spectrum);
+
     m_relativePeakOption = command.add_option("--relative-peak-test", m_relativePeakTest, "Relative peak test (RelativePeakTest)")
                                ->check(CLI::IsMember({"on", "off"}))
                                ->group(dtmf);
@@ -234,6 +264,12 @@ void DecodeOptions::Apply(PhoneVornix& component) const {
             component.MonitorTones_Add(t.id, t.onMs, t.offMs, t.frequencies[0], t.frequencies[1], t.frequencies[2],
                                        t.frequencies[3], t.minAmpdB, t.maxAmpdB);
     }
+    CCustomToneParams& spectrum = component.CustomToneParams();
+    if (Given(m_fftSizeOption)) spectrum.FFT_Size(m_fftSize);
+    if (Given(m_fftWindowOption)) spectrum.FFT_Window(kWindows.at(m_fftWindow));
+    if (Given(m_amplitudeThresholdOption)) spectrum.AmplitudeThreshold(m_amplitudeThreshold);
+    if (Given(m_maxTonesDurationOption)) spectrum.MaxTonesDuration(m_maxTonesDuration);
+    if (Given(m_minSilenceDurationOption)) spectrum.minSilenceDuration(m_minSilenceDuration);
     CTTYParams& ttyParams = component.TTYParams();
     if (Given(m_ttyRateOption)) ttyParams.Rate(kTtyRates.at(m_ttyRate));
     if (Given(m_ttyModeOption)) ttyParams.Mode(kTtyModes.at(m_ttyMode));

@@ -32,6 +32,8 @@ public:
     // Sets what was given; the component's own checks throw ArgumentException for values
     // it refuses (a usage error for the command).
     void Apply(Orvane::VornixNet::PhoneVornix& component) const;
+    // Spectrum events carry every bin in dB.
+    bool SpectrumBins() const { return m_spectrumBins; }
 
 private:
     static bool Given(const CLI::Option* option);
@@ -74,6 +76,12 @@ private:
     // Parsed while the command line is read, so a malformed or repeated tone is a usage
     // error before anything is decoded.
     std::vector<ToneDefinition> m_tones;
+    std::int32_t m_fftSize = 0;
+    std::string m_fftWindow;
+    float m_amplitudeThreshold = 0.0f;
+    std::int32_t m_maxTonesDuration = 0;
+    std::int32_t m_minSilenceDuration = 0;
+    bool m_spectrumBins = false;
 
     CLI::Option* m_channelOption = nullptr;
     CLI::Option* m_silenceOption = nullptr;
@@ -104,4 +112,9 @@ private:
     CLI::Option* m_fskParityOption = nullptr;
     CLI::Option* m_fskStartToneOption = nullptr;
     CLI::Option* m_fskStopToneOption = nullptr;
+    CLI::Option* m_fftSizeOption = nullptr;
+    CLI::Option* m_fftWindowOption = nullptr;
+    CLI::Option* m_amplitudeThresholdOption = nullptr;
+    CLI::Option* m_maxTonesDurationOption = nullptr;
+    CLI::Option* m_minSilenceDurationOption = nullptr;
 };

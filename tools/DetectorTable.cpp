@@ -23,6 +23,11 @@ const DetectorTable::Detector kDetectors[] = {
     {"tty", "TTY text, Baudot or ASCII (OnTTY)", [](PhoneVornix& c, bool on) { c.MonitorTTY(on); }},
     {"same", "SAME emergency-alert headers (OnSAMEelement, OnSAME)", [](PhoneVornix& c, bool on) { c.MonitorSAME(on); }},
     {"fsk", "FSK data bytes (OnFSK)", [](PhoneVornix& c, bool on) { c.MonitorFSK(on); }},
+    {"spectrum", "a spectrum of every frame of loud audio, with its peaks (OnSpectrumData)",
+     [](PhoneVornix& c, bool on) { c.EnableSpectrumConversion(on); }},
+    {"frequency", "silence start and end, and the frequencies of the sound between silences (OnSilenceStart, "
+                  "OnSilenceEnd, OnFrequencyDetected)",
+     [](PhoneVornix& c, bool on) { c.MonitorCustomTone(on); }},
 };
 
 }  // namespace

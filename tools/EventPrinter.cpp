@@ -37,7 +37,18 @@ void EventPrinter::Attach(PhoneVornix& c) {
     c.OnSAME += plain;
     c.OnSAMEelement += plain;
     c.OnSIT += plain;
-    c.OnSpectrumData += [this](PhoneVornix& sender, const EventArgs&) { Print(sender, EventRecord::SpectrumData()); };
+    c.OnSpectrumData += [this](PhoneVornix& sender, const EventArgs&) {
+        // Read while the event runs: the spectrum is the decoder's until the next block.
+        EventRecord::Spectrum spectrum;
+        spectrum.position = static_cast<std::int32_t>(sender.DecodePosition());
+        double first = 0.0, second = 0.0;
+        if (sender.GetCenterFreqs(first, second)) {
+            spectrum.centreFrequencies.push_back(first);
+            if (second != 0.0) spectrum.centreFrequencies.push_back(second);
+        }
+        if (m_spectrumBins) spectrum.binsDb = sender.SpectrumDB();
+        Print(sender, EventRecord::SpectrumData(spectrum));
+    };
 }
 
 void EventPrinter::SetFile(std::string file) {

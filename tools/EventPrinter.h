@@ -39,6 +39,8 @@ public:
 
     // The name printed as "file" from now on; the text of the file before is printed first.
     void SetFile(std::string file);
+    // Whether spectrum events carry every bin (--spectrum-bins).
+    void SetSpectrumBins(bool on) { m_spectrumBins = on; }
     // Called before each line, to take a progress bar off the terminal first.
     void BeforeWrite(std::function<void()> hook) { m_beforeWrite = std::move(hook); }
 
@@ -60,6 +62,7 @@ private:
 
     std::ostream* m_out = nullptr;
     bool m_json;
+    bool m_spectrumBins = false;
     Sink m_sink;
     std::mutex m_mutex;
     std::string m_file;

@@ -159,8 +159,16 @@ EventRecord EventRecord::From(const OnSITArgs& e) {
     return r;
 }
 
-EventRecord EventRecord::SpectrumData() {
-    return EventRecord("OnSpectrumData", "Spectrum", std::nullopt);
+EventRecord EventRecord::SpectrumData(const Spectrum& spectrum) {
+    std::string summary = "Spectrum";
+    for (std::size_t i = 0; i < spectrum.centreFrequencies.size(); ++i)
+        summary += (i == 0 ? ", peaks " : " + ") + Printf("%g", spectrum.centreFrequencies[i]) + " Hz";
+    if (spectrum.centreFrequencies.empty()) summary += ", no peak above the threshold";
+    EventRecord r("OnSpectrumData", summary, spectrum.position);
+    r.m_members["Position"] = spectrum.position;
+    r.m_members["CenterFreqs"] = spectrum.centreFrequencies;
+    if (!spectrum.binsDb.empty()) r.m_members["SpectrumDB"] = spectrum.binsDb;
+    return r;
 }
 
 EventRecord::Json EventRecord::ToJson(const std::string& file, std::optional<double> seconds) const {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -29,7 +30,14 @@ public:
     static EventRecord From(const Orvane::VornixNet::OnSAMEArgs& e);
     static EventRecord From(const Orvane::VornixNet::OnSAMEelementArgs& e);
     static EventRecord From(const Orvane::VornixNet::OnSITArgs& e);
-    static EventRecord SpectrumData();
+    // A new spectrum: the block position that completed it, its one or two strongest
+    // peaks (none above the threshold: empty) and, when asked for, every bin in dB.
+    struct Spectrum {
+        std::int32_t position = 0;
+        std::vector<double> centreFrequencies;
+        std::vector<float> binsDb;  // empty: not asked for
+    };
+    static EventRecord SpectrumData(const Spectrum& spectrum);
 
     const std::string& Event() const { return m_event; }
     const Json& Members() const { return m_members; }

@@ -61,6 +61,7 @@ int ListenCommand::Run() {
         return kExitUsage;
     }
     EventPrinter printer(std::cout, m_json);
+    printer.SetSpectrumBins(m_options.SpectrumBins());
     printer.SetFile(m_device);
     printer.Attach(component);
     if (m_debug)

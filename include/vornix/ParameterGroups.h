@@ -81,6 +81,10 @@ public:
     void FFT_Window(FFT_WINDOW_TYPE value);
     std::int32_t MaxTonesDuration() const;
     void MaxTonesDuration(std::int32_t value);
+    // Samples per spectrum, rounded down to a power of two from 128 to 16384 when a run
+    // starts; 1024 by default.
+    std::int32_t FFT_Size() const;
+    void FFT_Size(std::int32_t value);
 
 private:
     CPhoneVornix* m_pTDecoder;

@@ -128,6 +128,9 @@ public:
     double GetfrequencyDB(double frequency) const;
     // Every bin of the latest spectrum in dB, bin k at k x rate / FFT size Hz.
     std::vector<float> SpectrumDB() const;
+    // The sample position of the block being decoded: inside an event without a position
+    // of its own (OnSpectrumData), the block that completed it.
+    std::uint32_t DecodePosition() const;
     void AboutBox();
 
     // --- synchronised events ---

@@ -54,6 +54,7 @@ VORNIX_GROUP_PROPERTY(CCustomToneParams, std::int32_t, std::int32_t, minSilenceD
 VORNIX_GROUP_PROPERTY(CCustomToneParams, float, float, AmplitudeThreshold)
 VORNIX_GROUP_PROPERTY(CCustomToneParams, FFT_WINDOW_TYPE, std::int32_t, FFT_Window)
 VORNIX_GROUP_PROPERTY(CCustomToneParams, std::int32_t, std::int32_t, MaxTonesDuration)
+VORNIX_GROUP_PROPERTY(CCustomToneParams, std::int32_t, std::int32_t, FFT_Size)
 VORNIX_GROUP_PROPERTY(CTTYParams, TTY_RATE, std::int32_t, Rate)
 VORNIX_GROUP_PROPERTY(CTTYParams, TTY_MODE, std::int32_t, Mode)
 VORNIX_GROUP_PROPERTY(CTTYParams, float, float, MarkFreq)

@@ -261,6 +261,8 @@ double PhoneVornix::GetfrequencyDB(double frequency) const {
     return level;
 }
 
+std::uint32_t PhoneVornix::DecodePosition() const { return m_pTDecoder->DecodePosition(); }
+
 std::vector<float> PhoneVornix::SpectrumDB() const {
     const std::span<const float> bins = m_pTDecoder->SpectrumDB();
     return {bins.begin(), bins.end()};

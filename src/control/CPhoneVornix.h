@@ -141,6 +141,8 @@ public:
     // The latest spectrum in dB, bins 0 .. N/2; empty when spectrum conversion is off.
     // Stable while OnSpectrumData is being handled.
     std::span<const float> SpectrumDB() const;
+    // The position of the block being decoded (0 before the first run).
+    std::uint32_t DecodePosition() const { return m_decoder ? m_decoder->GetSamplePos() : 0; }
     HRESULT Sample2Second(std::int32_t nSample, double* fSeconds) const;
     HRESULT MonitorTones_Add(std::int32_t appSpecific, std::int32_t minPeriodOn,
                              std::int32_t minPeriodOff, std::int32_t frequency1,
