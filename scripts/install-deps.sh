@@ -10,6 +10,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev
   libasound2-dev
   libcli11-dev nlohmann-json3-dev
+  libcairo2-dev fonts-dejavu-core
   sox ffmpeg espeak-ng minimodem
 )
 

@@ -9,15 +9,17 @@
 #include "ExitCode.h"
 #include "GenCommand.h"
 #include "ListenCommand.h"
+#include "PlotCommand.h"
 #include "vornix/Version.h"
 
 int main(int argc, char** argv) {
-    CLI::App app("Decodes telephone-line audio (DTMF and MF keys, paging tones, special information tones, custom tones, caller ID, message waiting, TTY, SAME alerts, FSK data) from files or a sound device, and writes test recordings.", "vornix");
+    CLI::App app("Decodes telephone-line audio (DTMF and MF keys, paging tones, special information tones, custom tones, caller ID, message waiting, TTY, SAME alerts, FSK data) from files or a sound device, writes test recordings and draws a recording with its events.", "vornix");
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string(VORNIX_VERSION));
     DecodeCommand decode(app);
     ListenCommand listen(app);
     GenCommand gen(app);
+    PlotCommand plot(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
         if (decode.Selected()) return decode.Run();
         if (listen.Selected()) return listen.Run();
         if (gen.Selected()) return gen.Run();
+        if (plot.Selected()) return plot.Run();
     } catch (const std::exception& e) {
         std::cerr << "vornix: " << e.what() << '\n';
         return kExitFailure;
