@@ -47,7 +47,6 @@ void CFFT::Reserve(int maxSize) {
     }
     m_weights.assign(static_cast<std::size_t>(half), 0.0);
     m_weightsType = -1;
-    m_weightsSize = 0;
 }
 
 void CFFT::SetSize(int n) {
@@ -69,13 +68,17 @@ double CFFT::WindowWeight(int windowType, int n, int size) {
 void CFFT::ApplyWindow(std::complex<double>* data, int windowType) {
     if (windowType == kNoWindow || !IsWindowType(windowType) || m_size < 2) return;
     const int half = m_size / 2;
-    if (windowType != m_weightsType || m_size != m_weightsSize) {
-        for (int n = 0; n < half; ++n) m_weights[static_cast<std::size_t>(n)] = WindowWeight(windowType, n, m_size);
+    // The weights are kept for the reserved size: w(n) at size N is the reserved size's
+    // w(n x reserved/N), the same phase 2 pi n/N to the last bit, so frames of every size
+    // share one table and it is computed once per window type.
+    if (windowType != m_weightsType) {
+        for (int n = 0; n < m_reservedSize / 2; ++n)
+            m_weights[static_cast<std::size_t>(n)] = WindowWeight(windowType, n, m_reservedSize);
         m_weightsType = windowType;
-        m_weightsSize = m_size;
     }
+    const std::size_t stride = static_cast<std::size_t>(m_reservedSize / m_size);
     for (int n = 0; n < half; ++n) {
-        const double w = m_weights[static_cast<std::size_t>(n)];
+        const double w = m_weights[static_cast<std::size_t>(n) * stride];
         data[n] *= w;
         data[m_size - 1 - n] *= w;
     }

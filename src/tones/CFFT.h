@@ -49,7 +49,7 @@ public:
 
     // Multiplies elements n and N-1-n (real and imaginary parts) of data[0..N) by the
     // weight w(n) of the window type, for n = 0 .. N/2-1; NO_WINDOW and unknown types
-    // leave the data alone. The weights are computed once per type and size.
+    // leave the data alone. The weights are computed once per type.
     void ApplyWindow(std::complex<double>* data, int windowType);
     // The weight w(n) of a window type at size N, 0 <= n < N/2.
     static double WindowWeight(int windowType, int n, int size);
@@ -83,8 +83,7 @@ private:
     std::vector<std::complex<double>> m_twiddles;
     // Bit-reversed order of reserved/2 points.
     std::vector<std::uint32_t> m_bitReversed;
-    // Cached weights of the last window type and size used.
+    // Weights of the last window type used, at the reserved size.
     std::vector<double> m_weights;
     int m_weightsType = -1;
-    int m_weightsSize = 0;
 };
