@@ -473,3 +473,68 @@ TEST(ComponentDispatch, SilenceToneLineAndBlockLayout) {
 }
 
 }  // namespace
+
+// Spectra read from inside OnSpectrumData, silences and a detected pair, with the group's
+// settings taking effect at the run start and a window outside the six refused.
+TEST(Component, SpectrumSilenceAndFrequenciesEndToEnd) {
+    PhoneVornix v;
+    Listener l(v);
+    struct Peak {
+        bool found;
+        double first, second, levelAtFirst, levelBetween;
+    };
+    std::vector<Peak> spectra;
+    std::vector<OnSilenceStartArgs> starts;
+    std::vector<OnSilenceEndArgs> ends;
+    v.OnSpectrumData += [&](PhoneVornix& sender, const EventArgs&) {
+        Peak p{};
+        p.found = sender.GetCenterFreqs(p.first, p.second);
+        p.levelAtFirst = sender.GetfrequencyDB(p.first);
+        p.levelBetween = sender.GetfrequencyDB(1000.0);
+        EXPECT_EQ(sender.SpectrumDB().size(), 129u);
+        spectra.push_back(p);
+    };
+    v.OnSilenceStart += [&](PhoneVornix&, const OnSilenceStartArgs& e) { starts.push_back(e); };
+    v.OnSilenceEnd += [&](PhoneVornix&, const OnSilenceEndArgs& e) { ends.push_back(e); };
+    v.MonitorDTMF(false);
+    v.EnableSpectrumConversion(true);
+    v.MonitorCustomTone(true);
+    CCustomToneParams& group = v.CustomToneParams();
+    group.FFT_Size(300);  // 256 points
+    group.FFT_Window(WINDOW_HANNING);
+    group.minSilenceDuration(100);  // 8 blocks
+    EXPECT_THROW(group.FFT_Window(static_cast<FFT_WINDOW_TYPE>(6)), ArgumentException);
+    EXPECT_EQ(group.FFT_Window(), WINDOW_HANNING);
+    v.WaveStreamStart();
+    v.WaveStreamInput(TonesPcm({{{}, 200, 0}, {{697, 1477}, 400, -10}, {{}, 200, 0}}));
+    v.WaveStreamEnd();
+
+    ASSERT_EQ(spectra.size(), 13u);  // 3200 loud samples: 12 frames of 256, then 128 padded
+    for (const Peak& p : spectra) {
+        EXPECT_TRUE(p.found);
+        EXPECT_NEAR(p.first, 697.0, 8000.0 / 256);
+        EXPECT_NEAR(p.second, 1477.0, 8000.0 / 256);
+        EXPECT_GT(p.levelAtFirst, -25.0);
+        EXPECT_LT(p.levelBetween, p.levelAtFirst - 20.0);
+    }
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].StartPos(), 100);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].EndPos(), 1700);  // the 5th loud block, 1600..1699, less four
+    EXPECT_EQ(ends[0].duration(), 200);
+    EXPECT_TRUE(l.Logged("End of silence detected, end postion=1700,  duration=200(ms)"));
+    ASSERT_EQ(l.frequencies.size(), 1u);
+    EXPECT_NEAR(l.frequencies[0].Frequency(), 697.0, 8000.0 / 2048);
+    EXPECT_NEAR(l.frequencies[0].secondFreq(), 1477.0, 8000.0 / 2048);
+    EXPECT_EQ(l.frequencies[0].StartPos(), starts[1].StartPos() - 2800);
+    EXPECT_TRUE(l.Logged("Start of silence detected, start position=" + std::to_string(starts[1].StartPos())));
+
+    // Spectrum conversion off: the queries answer that there is no spectrum.
+    v.EnableSpectrumConversion(false);
+    v.WaveStreamStart();
+    double a = 1, b = 1;
+    EXPECT_FALSE(v.GetCenterFreqs(a, b));
+    EXPECT_EQ(v.GetfrequencyDB(697.0), -1.0);
+    EXPECT_TRUE(v.SpectrumDB().empty());
+    v.WaveStreamEnd();
+}

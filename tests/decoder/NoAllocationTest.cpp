@@ -131,7 +131,8 @@ TEST(NoAllocation, CallerIdReceptionsAllocateNothing) {
 
 TEST(NoAllocation, ToneAndDataDecodersAllocateNothing) {
     // MF keys, an information tone, a ringback cadence, TTY text, FSK data and a whole SAME
-    // message, with the custom tones, MF, paging, SIT, TTY, SAME and FSK data all on.
+    // message, with the custom tones, MF, paging, SIT, TTY, SAME, FSK data and the
+    // spectrum, frequency and silence detector (windowed, segments of every length) all on.
     SignalTimeline t(8000);
     ASSERT_EQ(MfGenerator().Append(t, "*1234567890#"), S_OK);
     ASSERT_EQ(SitGenerator().Append(t, SitGenerator::Kind::kIC), S_OK);
@@ -151,7 +152,8 @@ TEST(NoAllocation, ToneAndDataDecodersAllocateNothing) {
     int events = 0;
     decoder.SetHandle({&CountKeys, &events}, nullptr);
     ASSERT_EQ(decoder.SetParameters(8000, 16, -45.0f, CBaseDecoder::kMono), S_OK);
-    for (std::int32_t flag : {DEC_MONITORTONES, DEC_MF, DEC_TONEPAGING, DEC_SIT, DEC_TTY, DEC_SAME, DEC_FSK})
+    for (std::int32_t flag : {DEC_MONITORTONES, DEC_MF, DEC_TONEPAGING, DEC_SIT, DEC_TTY, DEC_SAME, DEC_FSK,
+                              DEC_SPECTRUM, DEC_CUSTOMTONE})
         decoder.EnableXDec(flag, 1);
     const std::int32_t pair[] = {440, 480};
     ASSERT_EQ(static_cast<CMonitorTones&>(decoder).AddTone(1, 2000, 4000, pair, 0.0, -36.0, 0.06f), S_OK);
@@ -163,6 +165,10 @@ TEST(NoAllocation, ToneAndDataDecodersAllocateNothing) {
     CDecFSKData& fsk = decoder;
     ASSERT_EQ(static_cast<CDecAFSK&>(fsk).SetParameters(8000, 2200.0f, 1200.0f, 1200.0f), S_OK);
     ASSERT_EQ(fsk.SetCOMMParams(8, 1, 0, 0, 1), 0);
+    CDetectToneFreqs& spectrum = decoder;
+    ASSERT_EQ(spectrum.SetParameters(1024, 4000), S_OK);
+    spectrum.SetWindowType(CFFT::kBlackman);
+    spectrum.SetSilenceBlocks(4);
 
     g_allocations = 0;
     g_counting = true;
@@ -170,7 +176,8 @@ TEST(NoAllocation, ToneAndDataDecodersAllocateNothing) {
     decoder.putSamples(nullptr, 0, 1);
     decoder.EndOfStream();
     g_counting = false;
-    EXPECT_GT(events, 12 + 1 + 1 + 11 + 4 + 7);  // keys, kind, tone, characters, bytes, elements and header
+    // keys, kind, tone, characters, bytes, elements and header, and spectra and silences
+    EXPECT_GT(events, 12 + 1 + 1 + 11 + 4 + 7 + 20);
     EXPECT_EQ(g_allocations.load(), 0);
 }
 
