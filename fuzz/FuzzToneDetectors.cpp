@@ -7,8 +7,9 @@
 
 // The tone monitor with arbitrary definitions (any on-time, off-time, frequencies and
 // limits, at any rate and block layout) and the MF, paging (any type) and information
-// tone detectors, on arbitrary PCM fed in arbitrary pieces. Every accepted tone must have
-// a block layout inside its bounds.
+// tone detectors, and the spectrum, frequency and silence detector under arbitrary settings,
+// on arbitrary PCM fed in arbitrary pieces. Every accepted tone must have a block layout
+// inside its bounds, every spectrum a size from 128 to 16384 and peaks in order.
 namespace {
 
 struct Reader {
@@ -70,6 +71,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static_cast<CSITDetector&>(decoder).SetParameters();
     static_cast<CZVEIDetector&>(decoder).SetParameters(static_cast<CZVEIDetector::ZVEI_TYPE>(in.Take<std::int32_t>()),
                                                        true, in.Take<std::int16_t>(), in.Take<std::int8_t>());
+    // The spectrum, frequency and silence detector with any sizes, window, threshold and
+    // minimum silence.
+    decoder.EnableXDec(DEC_SPECTRUM, 1);
+    decoder.EnableXDec(DEC_CUSTOMTONE, 1);
+    CDetectToneFreqs& spectrum = decoder;
+    const auto fftSize = in.Take<std::int32_t>();
+    const auto maxTonesMs = in.Take<std::int16_t>();
+    spectrum.SetParameters(fftSize, maxTonesMs);
+    spectrum.SetWindowType(in.Take<std::int8_t>());
+    spectrum.SetAmplitudeThreshold(in.Take<std::int8_t>());
+    spectrum.SetSilenceBlocks(in.Take<std::int32_t>() >> (in.Take<std::uint8_t>() % 32));
+    Check(spectrum.FFTSize() == 0 || (spectrum.FFTSize() >= 128 && spectrum.FFTSize() <= 16384));
+    Check(spectrum.SegmentCapacity() <= 16384);
     while (in.size > 0) {
         const std::size_t piece = std::min<std::size_t>(in.size, 1 + in.Take<std::uint8_t>() * 16);
         decoder.InputData2(in.data, static_cast<int>(piece));
@@ -77,5 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         in.size -= piece;
     }
     decoder.putSamples(nullptr, 0, 1);
+    double first = 0.0, second = 0.0;
+    if (spectrum.GetCenterFreqs(&first, &second) == 0) Check(first > 0.0 && (second == 0.0 || second > first));
+    spectrum.GetFreqDB(static_cast<float>(first));
     return 0;
 }

@@ -33,6 +33,10 @@ private:
 
 CDetectToneFreqs::CDetectToneFreqs() { Reset(); }
 
+void CDetectToneFreqs::SetSilenceBlocks(std::int32_t blocks) {
+    m_silenceBlocks = std::max(blocks, std::numeric_limits<std::int32_t>::min() + 1);
+}
+
 CDetectToneFreqs::~CDetectToneFreqs() = default;
 
 void CDetectToneFreqs::Reset() {
@@ -146,7 +150,7 @@ void CDetectToneFreqs::TrackSilence(const float* samples, int count, bool quiet)
     const std::uint32_t total = m_sampleTotal;
     if (!quiet) {
         if (m_levelRun < 0) m_levelRun = 0;
-        ++m_levelRun;
+        if (m_levelRun < std::numeric_limits<std::int32_t>::max()) ++m_levelRun;
         const std::int32_t half = m_silenceBlocks / 2;
         if (m_levelRun > half) {
             if (m_silenceStart > 0) {
@@ -167,7 +171,7 @@ void CDetectToneFreqs::TrackSilence(const float* samples, int count, bool quiet)
         return;
     }
     if (m_levelRun > 0) m_levelRun = 0;
-    --m_levelRun;
+    if (m_levelRun > std::numeric_limits<std::int32_t>::min()) --m_levelRun;
     if (m_levelRun < -m_silenceBlocks) {
         if (m_silenceStart < 0) {
             m_silenceStart = static_cast<std::int32_t>(

@@ -47,7 +47,8 @@ public:
     void SetAmplitudeThreshold(float db) { m_amplitudeThreshold = db; }
     float AmplitudeThreshold() const { return m_amplitudeThreshold; }
     // Quiet blocks that start a silence; more than half as many loud ones end it.
-    void SetSilenceBlocks(std::int32_t blocks) { m_silenceBlocks = blocks; }
+    // (The lowest int32 is taken as one more, so that its negation stays in range.)
+    void SetSilenceBlocks(std::int32_t blocks);
     std::int32_t SilenceBlocks() const { return m_silenceBlocks; }
 
     std::int32_t OnSampleData(const float* samples, int count, double meanAbsDiff, double meanSquare) override;
