@@ -24,6 +24,7 @@
 
 using namespace Orvane::VornixNet;
 
+#if VORNIX_WITH_CAIRO
 namespace {
 
 std::string Fixed(double value, int decimals) {
@@ -33,6 +34,7 @@ std::string Fixed(double value, int decimals) {
 }
 
 }  // namespace
+#endif
 
 PlotCommand::PlotCommand(CLI::App& parent) {
     m_command = parent.add_subcommand("plot", "Draw a recording's spectrogram and its events as a PNG picture");

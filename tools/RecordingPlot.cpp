@@ -35,7 +35,7 @@ constexpr std::array<std::uint32_t, 10> kLaneColours = {
 constexpr Colour kText = {0.13, 0.13, 0.15};
 constexpr Colour kMuted = {0.42, 0.42, 0.46};
 constexpr Colour kGrid = {0.90, 0.90, 0.91};
-constexpr Colour kQuiet = {0.62, 0.62, 0.64};
+constexpr Colour kQuiet = {0.58, 0.58, 0.60};
 const char* const kFont = "DejaVu Sans";
 
 // Labels longer than this are cut, so one line of text does not hide a lane's other marks.
@@ -334,7 +334,7 @@ void RecordingPlot::DrawLane(cairo_t* cr, int index) const {
         for (int x = 0; x < area.width; ++x) {
             const int n = counts[static_cast<std::size_t>(x)];
             if (n == 0) continue;
-            SetColour(cr, colour, 0.35 + 0.65 * n / most);
+            SetColour(cr, colour, 0.5 + 0.5 * n / most);
             cairo_rectangle(cr, area.x + x, band.y, 1, band.height);
             cairo_fill(cr);
         }
@@ -364,7 +364,7 @@ void RecordingPlot::DrawLane(cairo_t* cr, int index) const {
                 const double x0 = m_layout.XOf(m.seconds);
                 if (m.endSeconds > m.seconds) {
                     const double x1 = std::max(m_layout.XOf(m.endSeconds), x0 + 2);
-                    SetColour(cr, quiet ? kQuiet : colour, quiet ? 0.7 : 0.85);
+                    SetColour(cr, quiet ? kQuiet : colour, quiet ? 0.8 : 0.85);
                     cairo_rectangle(cr, x0, band.y + (quiet ? 3 : 0), x1 - x0, band.height - (quiet ? 6 : 0));
                     cairo_fill(cr);
                     if (!quiet) place(std::max(x0, static_cast<double>(area.x)), m.label);

@@ -1,14 +1,17 @@
 // vornix plot on a recording of DTMF keys, a caller ID and a SIT written by vornix gen:
-// the picture read back with cairo has its marks where decode --json reports the events,
-// and nothing else in the lanes' mark bands.
+// the picture read back with cairo has its marks, spans and spectrum strip where decode
+// --json reports the events, and nothing else in the lanes' mark bands.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -79,47 +82,64 @@ protected:
         duration = std::stod(samples.out) / 8000.0;
     }
 
-    // Seconds of every event decode reports, by the lane it belongs in.
-    std::map<std::string, std::vector<double>> DecodedEvents() const {
-        const auto r = run.Run(VORNIX_CLI_PATH, {"decode", "--json", "--detect", "dtmf,cid,sit", "in.wav"});
+    // Where each event decode reports lies in time, by the lane it belongs in: a point
+    // (start and end the same) or a span (a detected frequency for its duration, a silence
+    // from its start to its end).
+    using Spans = std::vector<std::pair<double, double>>;
+    std::map<std::string, Spans> DecodedEvents() const {
+        const auto r = run.Run(VORNIX_CLI_PATH, {"decode", "--json", "--detect", kDetectors, "in.wav"});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        const std::map<std::string, std::string> lanes = {{"OnDTMF", "dtmf"}, {"OnCallerID", "cid"}, {"OnSIT", "sit"}};
-        std::map<std::string, std::vector<double>> events;
+        const std::map<std::string, std::string> lanes = {
+            {"OnDTMF", "dtmf"},          {"OnCallerID", "cid"},         {"OnSIT", "sit"},
+            {"OnSpectrumData", "spectrum"}, {"OnSilenceStart", "frequency"}, {"OnSilenceEnd", "frequency"},
+            {"OnFrequencyDetected", "frequency"}};
+        std::map<std::string, Spans> events;
+        double silenceStart = 0.0;
         for (const std::string& line : r.OutLines()) {
             const auto e = nlohmann::json::parse(line);
-            events[lanes.at(e["event"].get<std::string>())].push_back(e["Seconds"].get<double>());
+            const std::string name = e["event"].get<std::string>();
+            const double s = e["Seconds"].get<double>();
+            if (name == "OnSilenceStart")
+                silenceStart = s;
+            else if (name == "OnSilenceEnd")
+                events["frequency"].push_back({silenceStart, s});
+            else if (name == "OnFrequencyDetected")
+                events["frequency"].push_back({s, s + e["duration"].get<double>() / 1000});
+            else
+                events[lanes.at(name)].push_back({s, s});
         }
         return events;
     }
 
-    // Every event inside the layout's stretch has a mark within two pixels in its lane's
-    // mark band; every column further than four pixels from the lane's events is the
-    // band's background.
-    static void ExpectMarks(const Picture& p, const PlotLayout& layout, int lane, const std::vector<double>& seconds) {
+    // Every event inside the layout's stretch has a mark within two pixels (or over the
+    // middle of its span) in its lane's mark band; every column further than four pixels
+    // from the lane's events shows the lane's background there.
+    static void ExpectMarks(const Picture& p, const PlotLayout& layout, int lane, const Spans& events) {
         const PlotLayout::Rect band = layout.MarkBand(lane);
         const int y = band.y + band.height / 2;
-        std::map<std::uint32_t, int> counts;
-        for (int x = band.x; x < band.Right(); ++x) ++counts[p.At(x, y)];
-        std::uint32_t background = 0;
-        int most = 0;
-        for (const auto& [colour, n] : counts)
-            if (n > most) background = colour, most = n;
-        std::vector<double> shown;
-        for (double s : seconds)
-            if (s >= layout.From() && s <= layout.To()) shown.push_back(layout.XOf(s));
-        for (double x : shown) {
-            bool marked = false;
-            for (int dx = -2; dx <= 2; ++dx) marked = marked || Differs(p.At(static_cast<int>(x) + dx, y), background);
-            EXPECT_TRUE(marked) << "lane " << lane << ": no mark at x " << x;
+        // Below the band the lane holds nothing but its shading and the time grid.
+        const auto marked = [&](int x) { return Differs(p.At(x, y), p.At(x, band.Bottom() + 1)); };
+        Spans shown;
+        for (const auto& [from, to] : events)
+            if (to >= layout.From() && from <= layout.To()) shown.push_back({layout.XOf(from), layout.XOf(to)});
+        for (const auto& [x0, x1] : shown) {
+            const double x = std::clamp((x0 + x1) / 2, static_cast<double>(band.x), band.Right() - 1.0);
+            bool found = false;
+            for (int dx = -2; dx <= 2; ++dx) found = found || marked(static_cast<int>(x) + dx);
+            EXPECT_TRUE(found) << "lane " << lane << ": no mark at x " << x;
         }
         for (int x = band.x; x < band.Right(); ++x) {
             bool near = false;
-            for (double m : shown) near = near || std::fabs(x - m) <= 4;
+            for (const auto& [x0, x1] : shown) near = near || (x >= x0 - 4 && x <= x1 + 4);
             if (!near) {
-                EXPECT_FALSE(Differs(p.At(x, y), background)) << "lane " << lane << ": a mark at x " << x;
+                EXPECT_FALSE(marked(x)) << "lane " << lane << ": a mark at x " << x;
             }
         }
     }
+
+    // The lanes come in the detector table's order.
+    static constexpr const char* kDetectors = "dtmf,cid,sit,spectrum,frequency";
+    static constexpr const char* kLanes[] = {"dtmf", "cid", "sit", "spectrum", "frequency"};
 
     CommandRunner run;
     double duration = 0.0;
@@ -127,7 +147,7 @@ protected:
 
 TEST_F(PlotCommand, MarksEachLaneWhereDecodeReportsItsEventsAndTheSpectrogramShowsTheTones) {
     const auto events = DecodedEvents();
-    for (const char* lane : {"dtmf", "cid", "sit"}) ASSERT_FALSE(events.count(lane) == 0) << lane;
+    for (const char* lane : kLanes) ASSERT_FALSE(events.count(lane) == 0) << lane;
 
     // The whole recording, and a stretch that leaves the caller ID and the SIT out.
     struct Case {
@@ -139,18 +159,16 @@ TEST_F(PlotCommand, MarksEachLaneWhereDecodeReportsItsEventsAndTheSpectrogramSho
                           Case{{"--width", "900", "--height-spectrogram", "200", "--from", "0.25", "--to", "0.9",
                                 "--max-frequency", "2000"},
                                900, 200, 0.25, 0.9}}) {
-        std::vector<std::string> args = {"plot", "in.wav", "-o", "out.png", "--detect", "dtmf,cid,sit"};
+        std::vector<std::string> args = {"plot", "in.wav", "-o", "out.png", "--detect", kDetectors};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const auto r = run.Run(VORNIX_CLI_PATH, args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const Picture p = ReadPng(run.Path("out.png"));
         const double top = c.from == 0.0 ? 4000.0 : 2000.0;
-        const PlotLayout layout(c.width, c.spectrogramHeight, 3, c.from, c.to, top);
+        const PlotLayout layout(c.width, c.spectrogramHeight, std::size(kLanes), c.from, c.to, top);
         ASSERT_EQ(p.width, layout.Width());
         ASSERT_EQ(p.height, layout.Height());
-        ExpectMarks(p, layout, 0, events.at("dtmf"));
-        ExpectMarks(p, layout, 1, events.at("cid"));
-        ExpectMarks(p, layout, 2, events.at("sit"));
+        for (int lane = 0; lane < static_cast<int>(std::size(kLanes)); ++lane) ExpectMarks(p, layout, lane, events.at(kLanes[lane]));
 
         // Key 1 is loud at 697 Hz, not at 1900 Hz nor before it began; low notes at the bottom.
         const int key = static_cast<int>(layout.XOf(0.35)), before = static_cast<int>(layout.XOf(0.27));
