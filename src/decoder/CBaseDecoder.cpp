@@ -235,7 +235,10 @@ void CBaseDecoder::OnSilenceEnd(std::int32_t endtime, std::int32_t duration) {
 }
 
 void CBaseDecoder::EndOfStream() {
+    MarkDelivering(true);
     if (m_enabledMask & DEC_TTY) CDecBaudotCode::EndOfStream();
     if (m_enabledMask & DEC_SAME) CDecSAME::EndOfStream();
     if (m_enabledMask & DEC_FSK) CDecFSKData::EndOfStream();
+    if (m_enabledMask & (DEC_SPECTRUM | DEC_CUSTOMTONE)) CDetectToneFreqs::EndOfStream();
+    MarkDelivering(false);
 }

@@ -113,7 +113,8 @@ public:
 
     // The end of a run, after the last partial block: the TTY and FSK data decoders that
     // are switched on report a character complete up to its stop bit that no silence
-    // followed, and the SAME decoder ends a burst still being received.
+    // followed, the SAME decoder ends a burst still being received, and the spectrum
+    // detector converts its last frame and analyses the sound it was collecting.
     void EndOfStream();
 
 private:

@@ -56,6 +56,11 @@ public:
     // True while the consumers are being handed a block.
     bool IsDelivering() const { return m_delivering; }
 
+protected:
+    // For reports a detector makes outside a block (at the end of a run): feeding from
+    // inside them is refused as it is from inside a block.
+    void MarkDelivering(bool delivering) { m_delivering = delivering; }
+
 private:
     template <typename Converter>
     void TakeSamples(const unsigned char* data, int count);

@@ -110,6 +110,14 @@ std::int32_t CDetectToneFreqs::OnSampleData(const float* samples, int count, dou
     return 0;
 }
 
+void CDetectToneFreqs::EndOfStream() {
+    if (m_spectrumOn && m_frameSamples > m_fft.Size() / 4) ComputeSpectrum(m_frameSamples);
+    m_frameSamples = 0;
+    if (m_silenceDetection && m_silenceStart == -1 && m_segmentSamples > 0)
+        AnalyseSegment(static_cast<std::int32_t>(m_sampleTotal - static_cast<std::uint32_t>(m_segmentSamples)),
+                       static_cast<std::int32_t>(m_sampleTotal));
+}
+
 void CDetectToneFreqs::CollectFrame(const float* samples, int count, bool quiet) {
     const std::int32_t n = m_fft.Size();
     if (quiet) {

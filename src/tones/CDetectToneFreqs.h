@@ -52,6 +52,10 @@ public:
     std::int32_t SilenceBlocks() const { return m_silenceBlocks; }
 
     std::int32_t OnSampleData(const float* samples, int count, double meanAbsDiff, double meanSquare) override;
+    // The end of a run, after the last partial block: a frame of more than N/4 loud samples
+    // becomes a last spectrum, and a sound still being collected is analysed up to the last
+    // sample, as if a silence had followed.
+    void EndOfStream();
 
     // The latest spectrum's strongest peaks above the amplitude threshold, lower first (in
     // Hz; the second 0.0 when there is one): 0. 1 when none is above the threshold, -1

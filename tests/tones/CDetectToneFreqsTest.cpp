@@ -58,6 +58,12 @@ public:
         m_samples.clear();
         return m_reports;
     }
+    // The end of the run: the last partial block, then what the detector still holds.
+    const std::vector<Report>& End() {
+        m_harness.Flush();
+        m_harness.Decoder().EndOfStream();
+        return m_reports;
+    }
     std::vector<Report> Of(int msg) const {
         std::vector<Report> out;
         for (const Report& r : m_reports)
@@ -293,4 +299,30 @@ TEST(PeakSearch, RulesOfTheBestAndTheSecond) {
     EXPECT_EQ(p.best, 0);
     p = peaks(with({{10, -31}}));
     EXPECT_EQ(p.best, 0);
+}
+
+// A recording that ends loud: the last frame (more than N/4 samples) and the sound since
+// the last silence are reported at the end of the run; a frame of N/4 or fewer is not.
+TEST(SilenceAndFrequencies, TheEndOfARunReportsWhatNoSilenceFollowed) {
+    SpectrumFixture f;
+    ASSERT_EQ(f.Detector().SetParameters(1024, 1000), S_OK);
+    f.Detector().SetAmplitudeThreshold(-30.0f);
+    f.Silence(10 * kBlock);
+    f.Tones({{852.0, 0.4}}, 1350);  // a frame of 1024, then 326 samples
+    f.Run();
+    EXPECT_EQ(f.Of(DM_FREQUENCY_DATA).size(), 1u);
+    EXPECT_TRUE(f.Of(DM_FREQUENCY_DETECTED).empty());
+    f.End();
+    const std::vector<Report> spectra = f.Of(DM_FREQUENCY_DATA);
+    ASSERT_EQ(spectra.size(), 2u);
+    EXPECT_NEAR(spectra[1].first, 852.0, 8000.0 / 1024);
+    const std::vector<Report> found = f.Of(DM_FREQUENCY_DETECTED);
+    ASSERT_EQ(found.size(), 1u);
+    // From the 5th loud block (1400) to the end of the stream (2350).
+    EXPECT_EQ(found[0].position, 1400);
+    EXPECT_EQ(found[0].duration, 950 / 8);
+    EXPECT_NEAR(found[0].first, 852.0, 8000.0 / 512);
+    f.End();  // nothing is held any more
+    EXPECT_EQ(f.Of(DM_FREQUENCY_DATA).size(), 2u);
+    EXPECT_EQ(f.Of(DM_FREQUENCY_DETECTED).size(), 1u);
 }
