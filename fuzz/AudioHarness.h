@@ -124,6 +124,10 @@ inline bool RunSoundFile(const std::uint8_t* data, std::size_t size) {
     CBuffer buffer(1 + data[0] % 97);
     Bytes audio;
     while (file.Read(buffer)) audio.insert(audio.end(), buffer.Data(), buffer.Data() + buffer.Length());
+    // A container hands out the PCM it decodes, whole frames, and counts the file's bytes.
+    if (file.GetFileKind() == CSoundFile::kKindContainer)
+        return format->wFormatTag == WAVE_FORMAT_PCM && format->nBlockAlign != 0 &&
+               audio.size() % format->nBlockAlign == 0 && file.GetBytesDelivered() <= file.GetDataLength();
     if (static_cast<std::int64_t>(audio.size()) != file.GetDataLength()) return false;
     file.Close();
     if (file.GetFileKind() == CSoundFile::kKindRawPcm) return true;

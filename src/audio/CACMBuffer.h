@@ -49,6 +49,8 @@ public:
     int ProcessOutput(const std::uint8_t** data, std::int32_t* length);
 
     int GetLastResult() const { return m_lastResult; }
+    // Packets of the source that failed to decode and were skipped.
+    std::uint64_t GetSkippedPackets() const { return m_stream ? m_stream->SkippedPackets() : 0; }
     std::int32_t GetPreparedSize() const { return m_preparedSize; }
     std::size_t GetSourceCapacity() const { return m_source.size(); }
     std::size_t GetSourceFill() const { return m_sourceFill; }

@@ -31,6 +31,18 @@ const char* OpenErrorDescription(int error) {
     }
 }
 
+// The open file as the container reader's input.
+class FileInput : public ContainerReader::Input {
+public:
+    explicit FileInput(RiffFile& file) : m_file(file) {}
+    std::int64_t Read(std::uint8_t* data, std::int64_t count) override { return m_file.Read(data, count); }
+    std::int64_t Seek(std::int64_t position) override { return m_file.Seek(position, SEEK_SET); }
+    std::int64_t Size() const override { return static_cast<std::int64_t>(m_file.FileSize()); }
+
+private:
+    RiffFile& m_file;
+};
+
 }  // namespace
 
 CSoundFile::CSoundFile(const char* fileName, WAVEFORMATEX* format, std::uint32_t formatBufferSize)
@@ -74,7 +86,8 @@ void CSoundFile::OpenForReading() {
         if (!OpenRaw()) Fail("Error reading the raw audio file.");
         return;
     }
-    if (!OpenMpeg()) Fail("Error descending into file.");
+    if (OpenMpeg()) return;
+    OpenContainer();
 }
 
 bool CSoundFile::NameMarksRawPcm() const {
@@ -151,6 +164,13 @@ bool CSoundFile::OpenRaw() {
 
 bool CSoundFile::OpenMpeg() {
     if (m_formatBufferSize < sizeof(MPEGLAYER3WAVEFORMAT) || m_file->Seek(0, SEEK_SET) != 0) return false;
+    // An ID3 tag in front may be larger than the probe's window: the frames are looked
+    // for behind it. The codec layer passes over it itself.
+    std::uint8_t tagHeader[MpegAudioProbe::kId3HeaderSize] = {};
+    const std::int64_t headerBytes = m_file->Read(tagHeader, sizeof tagHeader);
+    if (headerBytes < 0) return false;
+    const std::uint64_t tag = MpegAudioProbe::Id3TagSize(tagHeader, static_cast<std::size_t>(headerBytes));
+    if (tag >= m_file->FileSize() || m_file->Seek(static_cast<std::int64_t>(tag), SEEK_SET) < 0) return false;
     std::vector<std::uint8_t> start(MpegAudioProbe::kProbeSize);
     const std::int64_t got = m_file->Read(start.data(), static_cast<std::int64_t>(start.size()));
     if (got < 0) return false;
@@ -162,6 +182,29 @@ bool CSoundFile::OpenMpeg() {
     m_dataLength = static_cast<std::int64_t>(m_file->FileSize());
     if (m_file->Seek(0, SEEK_SET) != 0) return false;
     m_fileKind = kKindMpegLayer3;
+    return true;
+}
+
+bool CSoundFile::OpenContainer() {
+    if (m_file->Seek(0, SEEK_SET) != 0) {
+        Fail("Error descending into file.");
+        return false;
+    }
+    m_containerInput = std::make_unique<FileInput>(*m_file);
+    m_container = std::make_unique<ContainerReader>();
+    const int result = m_container->Open(*m_containerInput);
+    if (result != ContainerReader::kOk) {
+        m_container.reset();
+        m_containerInput.reset();
+        Fail(result == ContainerReader::kNotRecognised ? "Error descending into file."
+             : result == ContainerReader::kNoMemory    ? "Out of memory!"
+                                                        : "Format unsupported.");
+        return false;
+    }
+    std::memcpy(m_format, &m_container->Format(), sizeof(WAVEFORMATEX));
+    m_dataLength = static_cast<std::int64_t>(m_file->FileSize());
+    m_bytesDelivered = std::min(m_container->InputPosition(), m_dataLength);
+    m_fileKind = kKindContainer;
     return true;
 }
 
@@ -195,6 +238,12 @@ void CSoundFile::OpenForWriting() {
 bool CSoundFile::Read(CBuffer& buffer) {
     buffer.SetLength(0);
     if (m_mode != kModeReading || buffer.Data() == nullptr) return false;
+    if (m_container) {
+        const std::size_t got = m_container->Read(buffer.Data(), buffer.Capacity());
+        buffer.SetLength(static_cast<std::uint32_t>(got));
+        m_bytesDelivered = std::min(m_container->InputPosition(), m_dataLength);
+        return got > 0;
+    }
     const std::int64_t remaining = m_dataLength - m_bytesDelivered;
     if (remaining <= 0) return false;
     const std::int64_t wanted = std::min<std::int64_t>(remaining, buffer.Capacity());
@@ -228,6 +277,8 @@ bool CSoundFile::Write(const void* data, std::uint32_t count) {
 }
 
 bool CSoundFile::Close() {
+    m_container.reset();
+    m_containerInput.reset();
     if (m_file == nullptr || !m_file->IsOpen()) {
         m_mode = kModeClosed;
         return true;
@@ -243,6 +294,8 @@ bool CSoundFile::Close() {
 
 void CSoundFile::Fail(const char* text) {
     SetError(text);
+    m_container.reset();
+    m_containerInput.reset();
     if (m_file) m_file->Close();
     m_mode = kModeClosed;
 }

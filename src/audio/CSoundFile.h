@@ -6,12 +6,14 @@
 
 #include "audio/CBuffer.h"
 #include "audio/CSoundBase.h"
+#include "audio/ContainerReader.h"
 #include "audio/RiffFile.h"
 #include "audio/WaveFormat.h"
 
-// A sound file on disk: reads a RIFF wave file, a headerless PCM file (".raw", ".pcm")
-// or an MPEG audio Layer III file and hands out its audio bytes chunk by chunk; or
-// creates a RIFF wave file and writes audio to it.
+// A sound file on disk: reads a RIFF wave file, a headerless PCM file (".raw", ".pcm"),
+// an MPEG audio Layer III file or any other container the container reader recognises
+// by its content, and hands out its audio bytes chunk by chunk (a container's as the
+// 16-bit PCM it decodes to); or creates a RIFF wave file and writes audio to it.
 //
 // The caller's format buffer (formatBufferSize bytes, at least the 18-byte common
 // part) receives the file's format when reading and supplies the format when writing;
@@ -22,6 +24,7 @@ public:
     static constexpr std::uint32_t kKindWave = 0;
     static constexpr std::uint32_t kKindMpegLayer3 = 0xF0000001;
     static constexpr std::uint32_t kKindRawPcm = 0xF0000002;
+    static constexpr std::uint32_t kKindContainer = 0xF0000003;
 
     static constexpr int kModeClosed = 0;
     static constexpr int kModeReading = 1;
@@ -50,10 +53,14 @@ public:
     bool Close();
 
     int GetMode() const { return m_mode; }
-    // Audio bytes in the file: the "data" chunk, or the whole file for raw and MPEG.
+    // Audio bytes in the file: the "data" chunk, or the whole file for raw, MPEG and
+    // other containers.
     std::int64_t GetDataLength() const { return m_dataLength; }
+    // Bytes of the data handed out; for a container, bytes of the file read so far.
     std::int64_t GetBytesDelivered() const { return m_bytesDelivered; }
     std::uint32_t GetFileKind() const { return m_fileKind; }
+    // The reader decoding a container file, or null for the other kinds.
+    const ContainerReader* GetContainer() const { return m_container.get(); }
     const char* GetLastErrorText() const { return m_lastError; }
 
 private:
@@ -63,6 +70,7 @@ private:
     bool OpenWave();
     bool OpenRaw();
     bool OpenMpeg();
+    bool OpenContainer();
     bool ReadFormatChunk();
     bool NameMarksRawPcm() const;
     void Fail(const char* text);
@@ -74,6 +82,9 @@ private:
     std::int64_t m_dataLength = 0;
     std::int64_t m_bytesDelivered = 0;
     std::unique_ptr<RiffFile> m_file;
+    // Declared after the file they read, so that they go first.
+    std::unique_ptr<ContainerReader::Input> m_containerInput;
+    std::unique_ptr<ContainerReader> m_container;
     std::string m_fileName;
     ChunkInfo m_riffChunk;
     ChunkInfo m_subChunk;

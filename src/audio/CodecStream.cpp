@@ -1,14 +1,11 @@
 #include "audio/CodecStream.h"
 
+#include "audio/CodecLog.h"
+#include "audio/FramePcm.h"
 #include "audio/MpegAudioProbe.h"
-#include "platform/DebugOutput.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 extern "C" {
@@ -26,9 +23,6 @@ constexpr std::uint32_t kMaxSampleRate = 1'000'000;
 // Plain sample codecs are cut into packets of this many frames: any cut gives the same
 // samples, and the decoded frame stays small.
 constexpr std::size_t kFramesPerSamplePacket = 4096;
-// An ID3v2 tag in front of MPEG audio: "ID3", version, flags, size (7 bits per byte).
-constexpr std::size_t kId3HeaderSize = 10;
-constexpr std::uint8_t kId3FooterFlag = 0x10;
 // Send attempts refused as "output first" in a row before the decoder is given up on.
 constexpr int kMaxStalls = 16;
 
@@ -114,42 +108,6 @@ bool Resolve(const WAVEFORMATEX& source, Resolved& r) {
     return PlanPackets(source, r);
 }
 
-// One decoded sample as 16 bits. Floats are scaled by 32768 and clipped; NaN is silence.
-std::int16_t ToS16(AVSampleFormat packed, const std::uint8_t* p) {
-    switch (packed) {
-    case AV_SAMPLE_FMT_U8: return static_cast<std::int16_t>((static_cast<int>(p[0]) - 128) * 256);
-    case AV_SAMPLE_FMT_S16: {
-        std::int16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    case AV_SAMPLE_FMT_S32: {
-        std::int32_t v;
-        std::memcpy(&v, p, 4);
-        return static_cast<std::int16_t>(v >> 16);
-    }
-    case AV_SAMPLE_FMT_S64: {
-        std::int64_t v;
-        std::memcpy(&v, p, 8);
-        return static_cast<std::int16_t>(v >> 48);
-    }
-    case AV_SAMPLE_FMT_FLT:
-    case AV_SAMPLE_FMT_DBL: {
-        double x;
-        if (packed == AV_SAMPLE_FMT_FLT) {
-            float f;
-            std::memcpy(&f, p, 4);
-            x = f;
-        } else {
-            std::memcpy(&x, p, 8);
-        }
-        if (std::isnan(x)) return 0;
-        return static_cast<std::int16_t>(std::lrint(std::clamp(x * 32768.0, -32768.0, 32767.0)));
-    }
-    default: return 0;
-    }
-}
-
 }  // namespace
 
 struct CodecStream::Impl {
@@ -178,6 +136,8 @@ struct CodecStream::Impl {
     std::size_t pendingRead = 0;
     bool streamStartSeen = false;   // MPEG audio: the start was checked for an ID3 tag
     std::uint64_t tagBytesLeft = 0; // MPEG audio: bytes of that tag still to skip
+    bool firstFrameSeen = false;    // MPEG audio: the first frame was checked for an Info header
+    std::uint64_t skipFrames = 0;   // sample frames of start-up delay still to drop
     std::uint64_t skipped = 0;
 };
 
@@ -209,12 +169,9 @@ bool CodecStream::Impl::SkipId3Tag(const std::uint8_t* source, std::size_t lengt
         const std::size_t left = length - used;
         const std::uint8_t* p = source + used;
         const bool mayBeTag = std::memcmp(p, "ID3", std::min<std::size_t>(left, 3)) == 0;
-        if (mayBeTag && left < kId3HeaderSize) return false;
+        if (mayBeTag && left < MpegAudioProbe::kId3HeaderSize) return false;
         streamStartSeen = true;
-        if (mayBeTag && p[6] < 0x80 && p[7] < 0x80 && p[8] < 0x80 && p[9] < 0x80) {
-            tagBytesLeft = kId3HeaderSize + (static_cast<std::uint64_t>(p[6]) << 21 | p[7] << 14 | p[8] << 7 | p[9]);
-            if ((p[5] & kId3FooterFlag) != 0) tagBytesLeft += kId3HeaderSize;
-        }
+        tagBytesLeft = MpegAudioProbe::Id3TagSize(p, left);
     }
     const std::size_t skip = static_cast<std::size_t>(std::min<std::uint64_t>(tagBytesLeft, length - used));
     used += skip;
@@ -223,7 +180,11 @@ bool CodecStream::Impl::SkipId3Tag(const std::uint8_t* source, std::size_t lengt
 }
 
 // The next whole frame: bytes that do not start a valid header are dropped one by one;
-// a frame still incomplete waits in the source for more input.
+// a frame still incomplete waits in the source for more input. A first frame that holds
+// the stream's Xing/Info header carries no audio and is not decoded (its silence would
+// put every event a frame late); when the encoder's tag in it gives the delay the
+// encoder put in front of the audio, that delay and the decoder's own are dropped from
+// the decoded samples, so positions fall where the audio is.
 bool CodecStream::Impl::NextMpegFrame(const std::uint8_t* source, std::size_t length, std::size_t& used) {
     if (!SkipId3Tag(source, length, used)) return false;
     while (length - used >= 4) {
@@ -233,40 +194,25 @@ bool CodecStream::Impl::NextMpegFrame(const std::uint8_t* source, std::size_t le
             continue;
         }
         const auto frame = static_cast<std::size_t>(header.frameBytes);
-        if (length - used < frame || !MakePacket(source + used, frame)) return false;
+        if (length - used < frame) return false;
+        if (!firstFrameSeen) {
+            firstFrameSeen = true;
+            MpegAudioProbe::XingHeader xing;
+            if (MpegAudioProbe::ReadXing(source + used, frame, header, xing)) {
+                if (xing.encoderDelayKnown)
+                    skipFrames = static_cast<std::uint64_t>(xing.encoderDelay) + MpegAudioProbe::kDecoderDelay;
+                used += frame;
+                continue;
+            }
+        }
+        if (!MakePacket(source + used, frame)) return false;
         used += frame;
         return true;
     }
     return false;
 }
 
-bool CodecStream::Impl::AppendFrame() {
-    const int samples = frame->nb_samples;
-    const int inChannels = frame->ch_layout.nb_channels;
-    if (samples <= 0 || inChannels <= 0) return true;
-    const auto format = static_cast<AVSampleFormat>(frame->format);
-    const bool planar = av_sample_fmt_is_planar(format) != 0;
-    const AVSampleFormat packed = av_get_packed_sample_fmt(format);
-    const int bytes = av_get_bytes_per_sample(format);
-    if (bytes <= 0 || frame->extended_data == nullptr) return false;
-    const std::size_t start = pending.size();
-    pending.resize(start + static_cast<std::size_t>(samples) * static_cast<std::size_t>(outChannels) * 2);
-    std::uint8_t* out = pending.data() + start;
-    // A stream that decodes to a different channel count than its record declares is
-    // mapped onto the declared count: extra channels dropped, missing ones repeated.
-    for (int i = 0; i < samples; ++i) {
-        for (int c = 0; c < outChannels; ++c) {
-            const int from = std::min(c, inChannels - 1);
-            const std::uint8_t* p = planar ? frame->extended_data[from] + static_cast<std::size_t>(i) * bytes
-                                           : frame->extended_data[0] +
-                                                 (static_cast<std::size_t>(i) * inChannels + from) * bytes;
-            const std::int16_t v = ToS16(packed, p);
-            std::memcpy(out, &v, 2);
-            out += 2;
-        }
-    }
-    return true;
-}
+bool CodecStream::Impl::AppendFrame() { return framepcm::AppendS16(*frame, outChannels, skipFrames, pending); }
 
 void CodecStream::Impl::Drain(std::uint8_t* dest, std::size_t capacity, std::size_t& used) {
     const std::size_t n = std::min(PendingBytes(), capacity - used);
@@ -292,26 +238,8 @@ const char* CodecStream::LibraryName(std::uint16_t formatTag) {
     return descriptor ? descriptor->long_name : nullptr;
 }
 
-namespace {
-
-// The codec library complains about damaged input on stderr by default; a decoder of
-// arbitrary audio should say such things on its debug output, where hosts choose to look.
-void ForwardCodecLog(void*, int level, const char* format, va_list args) {
-    if (level > av_log_get_level()) return;
-    char line[512];
-    std::vsnprintf(line, sizeof line, format, args);
-    DebugOutput(line);
-}
-
-void RouteCodecLogOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(&ForwardCodecLog); });
-}
-
-}  // namespace
-
 int CodecStream::Open(const WAVEFORMATEX& source, std::unique_ptr<CodecStream>& stream) {
-    RouteCodecLogOnce();
+    codeclog::RouteOnce();
     stream.reset();
     Resolved r;
     if (!Resolve(source, r)) return acm::kNotPossible;

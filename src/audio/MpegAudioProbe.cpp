@@ -65,40 +65,79 @@ bool MpegAudioProbe::DecodeHeader(const std::uint8_t* bytes, FrameHeader& header
     return true;
 }
 
+int MpegAudioProbe::SamplesPerFrame(const FrameHeader& header) {
+    if (header.layer == 1) return 384;
+    return header.layer == 3 && header.version != Version::Mpeg1 ? 576 : 1152;
+}
+
+std::uint64_t MpegAudioProbe::Id3TagSize(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr || size < kId3HeaderSize || std::memcmp(data, "ID3", 3) != 0) return 0;
+    if (data[6] >= 0x80 || data[7] >= 0x80 || data[8] >= 0x80 || data[9] >= 0x80) return 0;
+    const std::uint64_t body = static_cast<std::uint64_t>(data[6]) << 21 | static_cast<std::uint64_t>(data[7]) << 14 |
+                               static_cast<std::uint64_t>(data[8]) << 7 | data[9];
+    constexpr std::uint8_t kFooterFlag = 0x10;
+    return kId3HeaderSize + body + ((data[5] & kFooterFlag) != 0 ? kId3HeaderSize : 0);
+}
+
 int MpegAudioProbe::Probe(const std::uint8_t* data, std::size_t size) {
     m_header = FrameHeader{};
     m_xing = XingHeader{};
     if (data == nullptr) return kNotFound;
     for (std::size_t i = 0; i + 4 < size; ++i) {
-        if (!DecodeHeader(data + i, m_header)) continue;
+        FrameHeader first;
+        if (!DecodeHeader(data + i, first) || first.frameBytes <= 4) continue;
+        const std::size_t next = i + static_cast<std::size_t>(first.frameBytes);
+        FrameHeader second;
+        if (next + 4 > size || !DecodeHeader(data + next, second)) continue;
+        if (second.version != first.version || second.layer != first.layer || second.sampleRate != first.sampleRate)
+            continue;
+        m_header = first;
         m_frameOffset = i;
-        ReadXing(data + i, size - i);
+        ReadXing(data + i, size - i, m_header, m_xing);
         return m_header.layer == 3 ? kOk : kNotFound;
     }
-    m_header = FrameHeader{};
     return kNotFound;
 }
 
-void MpegAudioProbe::ReadXing(const std::uint8_t* frame, std::size_t size) {
-    std::size_t at = XingOffset(m_header.version, m_header.channels);
-    if (at + 8 > size || std::memcmp(frame + at, "Xing", 4) != 0) return;
-    m_xing.present = true;
-    m_xing.flags = BigEndian32(frame + at + 4);
+bool MpegAudioProbe::ReadXing(const std::uint8_t* frame, std::size_t size, const FrameHeader& header,
+                              XingHeader& xing) {
+    xing = XingHeader{};
+    std::size_t at = XingOffset(header.version, header.channels);
+    if (frame == nullptr || at + 8 > size ||
+        (std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0))
+        return false;
+    xing.present = true;
+    xing.flags = BigEndian32(frame + at + 4);
     at += 8;
     // Each field is taken only when the data read from the file holds it completely.
-    if ((m_xing.flags & 1u) != 0 && at + 4 <= size) {
-        m_xing.frames = BigEndian32(frame + at);
+    if ((xing.flags & 1u) != 0 && at + 4 <= size) {
+        xing.frames = BigEndian32(frame + at);
         at += 4;
     }
-    if ((m_xing.flags & 2u) != 0 && at + 4 <= size) {
-        m_xing.bytes = BigEndian32(frame + at);
+    if ((xing.flags & 2u) != 0 && at + 4 <= size) {
+        xing.bytes = BigEndian32(frame + at);
         at += 4;
     }
-    if ((m_xing.flags & 4u) != 0 && at + m_xing.toc.size() <= size) {
-        std::memcpy(m_xing.toc.data(), frame + at, m_xing.toc.size());
-        at += m_xing.toc.size();
+    if ((xing.flags & 4u) != 0 && at + xing.toc.size() <= size) {
+        std::memcpy(xing.toc.data(), frame + at, xing.toc.size());
+        at += xing.toc.size();
     }
-    if ((m_xing.flags & 8u) != 0 && at + 4 <= size) m_xing.quality = BigEndian32(frame + at);
+    if ((xing.flags & 8u) != 0 && at + 4 <= size) {
+        xing.quality = BigEndian32(frame + at);
+        at += 4;
+    }
+    // The encoder's tag: a 9-byte version text, then (21 bytes in) the delay and the
+    // padding in 12 bits each. Only encoders known to write it this way are believed.
+    constexpr std::size_t kDelayOffset = 21;
+    if (at + kDelayOffset + 3 <= size &&
+        (std::memcmp(frame + at, "LAME", 4) == 0 || std::memcmp(frame + at, "Lavc", 4) == 0 ||
+         std::memcmp(frame + at, "Lavf", 4) == 0)) {
+        const std::uint8_t* d = frame + at + kDelayOffset;
+        xing.encoderDelayKnown = true;
+        xing.encoderDelay = d[0] << 4 | d[1] >> 4;
+        xing.encoderPadding = (d[1] & 0x0F) << 8 | d[2];
+    }
+    return true;
 }
 
 std::uint16_t MpegAudioProbe::BlockSize(int sampleRate, int bitRateKbps) {

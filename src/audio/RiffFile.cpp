@@ -47,6 +47,14 @@ int OpenErrorFromErrno(int error, const char* fileName) {
     }
 }
 
+bool IsChunkId(std::uint32_t id) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const auto c = static_cast<std::uint8_t>(id >> shift);
+        if (c < 0x20 || c > 0x7E) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 RiffFile::~RiffFile() { Close(); }
@@ -93,6 +101,10 @@ int RiffFile::Descend(ChunkInfo& ck, const ChunkInfo* parent, Find how) {
         std::uint32_t id = 0;
         std::uint32_t size = 0;
         if (!ReadU32(id) || !ReadU32(size)) return kErrChunkNotFound;
+        // Searching for a form, bytes that cannot be a chunk id (every id is four
+        // printable characters) mean the file is no RIFF file at all. Without this a
+        // headerless file that starts with silence reads as millions of empty chunks.
+        if (how == Find::Riff && !IsChunkId(id)) return kErrChunkNotFound;
         const std::uint64_t dataOffset = static_cast<std::uint64_t>(here) + 8;
         const std::uint64_t available = end - dataOffset;
         // A recorder that stopped before it could finish its header leaves the RIFF size

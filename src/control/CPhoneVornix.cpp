@@ -9,6 +9,7 @@
 #include "audio/CACMBuffer.h"
 #include "audio/CBuffer.h"
 #include "audio/CSoundFile.h"
+#include "audio/ContainerReader.h"
 #include "audio/FormatNames.h"
 #include "platform/PropertyAccess.h"
 #include "decoder/DecoderMessages.h"
@@ -30,8 +31,23 @@ const char* ChannelText(int channelOption) {
 }
 
 bool IsDirectPcm(const WAVEFORMATEX& format) {
-    return format.wFormatTag == WAVE_FORMAT_PCM ||
+    // 24-bit samples are narrowed by the converter, as the same samples in an
+    // extensible record are: the decoder reads no 3-byte samples.
+    return (format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample != 24) ||
            (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT && format.wBitsPerSample == 32);
+}
+
+// Whether the decoder reads samples of this many bits: it takes 1, 2 or 4 bytes each.
+bool DecoderReadsWidth(int bits) { return bits / 8 == 1 || bits / 8 == 2 || bits / 8 == 4; }
+
+// Bytes in a second of the file's stream, for the size of each read. Plain samples
+// have an exact rate whatever the header's byte rate says (a header may say 0); a
+// compressed stream has only the header's, taken as at least a small floor.
+std::uint64_t BytesPerSecond(const WAVEFORMATEX& format) {
+    if (format.wFormatTag == WAVE_FORMAT_PCM || format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT)
+        return static_cast<std::uint64_t>(format.nSamplesPerSec) * format.nBlockAlign;
+    constexpr std::uint32_t kSmallestSecond = 1024;
+    return std::max(format.nAvgBytesPerSec, kSmallestSecond);
 }
 
 }  // namespace
@@ -434,7 +450,13 @@ HRESULT CPhoneVornix::WaveStreamStart2(const WAVEFORMATEX* format) {
     const HRESULT hr = DecodeWaveStreamStart(decoded->wBitsPerSample,
                                              static_cast<std::int32_t>(decoded->nSamplesPerSec), channelOption);
     if (FAILED(hr)) return hr;
-    m_frameSize = frameSize;
+    // Such a run is taken but decodes nothing; its frames are not counted as processed,
+    // so the host can tell.
+    const bool readable = DecoderReadsWidth(decoded->wBitsPerSample);
+    if (!readable)
+        Log_Debug(kInformation, "No audio can be decoded: the decoder reads 8-, 16- and 32-bit samples, not %u-bit ones.",
+                  decoded->wBitsPerSample);
+    m_frameSize = readable ? frameSize : 0;
     m_runSampleRate = static_cast<std::int32_t>(decoded->nSamplesPerSec);
     return hr;
 }
@@ -548,6 +570,10 @@ HRESULT CPhoneVornix::DecodeWaveFile(const char* fileName) {
         std::memcpy(formatBuffer.get(), m_rawFormat.get(),
                     std::min<std::uint32_t>(WaveFormatSize(*RawFormat()), g_dwmax_format_size));
     }
+    const ContainerReader* container = file.GetContainer();
+    if (container != nullptr)
+        Log_Debug(kInformation, "File in container '%s', codec '%s'. Decoding to PCM on the fly.",
+                  container->ContainerName().c_str(), container->CodecName().c_str());
     if (format->nChannels > 1)
         Log_Debug(kInformation, "Stereo format, decode the %s.",
                   m_decodeChannel == 0 ? "Left Channel" : "Right Channel");
@@ -562,7 +588,7 @@ HRESULT CPhoneVornix::DecodeWaveFile(const char* fileName) {
     // header must not make us allocate gigabytes, so a read never exceeds 4 MB (more than
     // a second of any real telephone or CD-quality stream).
     constexpr std::uint32_t kLargestRead = 4u << 20;
-    const std::uint32_t second = std::min(format->nAvgBytesPerSec, kLargestRead);
+    const auto second = static_cast<std::uint32_t>(std::min<std::uint64_t>(BytesPerSecond(*format), kLargestRead));
     const std::uint32_t chunk =
         std::max<std::uint32_t>(second / format->nBlockAlign * format->nBlockAlign, format->nBlockAlign);
     CBuffer buffer(chunk);
@@ -574,11 +600,22 @@ HRESULT CPhoneVornix::DecodeWaveFile(const char* fileName) {
         std::int32_t taken = 0;
         hr = _WaveStreamInputEx(buffer.Data(), 0, static_cast<std::int32_t>(buffer.Length()), &taken);
         if (hr != S_OK) return hr;
-        consumed += buffer.Length();
+        // Progress counts bytes of the file: a container's reader says how far it has read.
+        consumed = file.GetBytesDelivered();
         Deliver(DM_PROGRESS, static_cast<std::uint64_t>(consumed), dataLength);
     }
+    const std::uint64_t failedPackets = container != nullptr ? container->FailedPackets()
+                                        : m_conversion              ? m_conversion->GetSkippedPackets()
+                                                                    : 0;
     file.Close();
     WaveStreamEnd();
+    if (m_sampleProcessed == 0) {
+        if (failedPackets > 0)
+            Log_Debug(kInformation, "No audio could be decoded from the file: %llu packets failed to decode.",
+                      static_cast<unsigned long long>(failedPackets));
+        else
+            Log_Debug(kInformation, "No audio could be decoded from the file.");
+    }
     return S_OK;
 }
 

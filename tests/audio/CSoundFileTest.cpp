@@ -105,7 +105,13 @@ TEST_F(SoundFileTest, ShortNamesAreProbedAsMpegAudio) {
     const std::string previous = std::filesystem::current_path().string();
     ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
     WriteFile(".raw", Pattern(500));
-    WriteFile("a.rw", Bytes{0, 0, 0xFF, 0xFB, 0x90, 0xC0, 0, 0, 0, 0});
+    // Two frames of MPEG-1 Layer III at 128 kbit/s (417 bytes each).
+    Bytes frames = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        const Bytes header = {0xFF, 0xFB, 0x90, 0xC0};
+        frames = frames + header + Bytes(413, 0);
+    }
+    WriteFile("a.rw", frames);
     CSoundFile rawLooking(".raw", format.get());
     EXPECT_FALSE(rawLooking.IsOK());
     EXPECT_STREQ(rawLooking.GetLastErrorText(), "Error descending into file.");
@@ -114,6 +120,49 @@ TEST_F(SoundFileTest, ShortNamesAreProbedAsMpegAudio) {
     EXPECT_TRUE(mpeg.IsOK());
     EXPECT_EQ(mpeg.GetFileKind(), CSoundFile::kKindMpegLayer3);
     ASSERT_EQ(::chdir(previous.c_str()), 0);
+}
+
+// Searching a headerless file for a RIFF form stops at the first bytes that cannot be a
+// chunk id, instead of reading silence as millions of empty chunks.
+TEST_F(SoundFileTest, TheRiffSearchStopsAtBytesThatAreNoChunkId) {
+    const std::string path = dir.File("silence.raw");
+    WriteFile(path, Bytes(1 << 20, 0));
+    RiffFile riff;
+    ASSERT_EQ(riff.OpenRead(path.c_str()), RiffFile::kOk);
+    ChunkInfo form;
+    form.fccType = RiffFile::FourCC('W', 'A', 'V', 'E');
+    EXPECT_EQ(riff.Descend(form, nullptr, RiffFile::Find::Riff), RiffFile::kErrChunkNotFound);
+    EXPECT_EQ(riff.Tell(), 8) << "one chunk header read, no more";
+    // Printable ids are chunks: a form behind one is still found.
+    const std::string behind = dir.File("behind.wav");
+    WriteFile(behind, Chunk("JUNK", Pattern(6)) +
+                          RiffWave(Chunk("fmt ", RecordBytes(PcmFormat(1, 8000, 16))) + Chunk("data", Pattern(4))));
+    ASSERT_EQ(riff.OpenRead(behind.c_str()), RiffFile::kOk);
+    EXPECT_EQ(riff.Descend(form, nullptr, RiffFile::Find::Riff), RiffFile::kOk);
+    EXPECT_EQ(form.dwDataOffset, 14u + 8u);
+
+    CSoundFile raw(path.c_str(), format.get());
+    ASSERT_TRUE(raw.IsOK()) << raw.GetLastErrorText();
+    EXPECT_EQ(raw.GetFileKind(), CSoundFile::kKindRawPcm);
+}
+
+// Files that are no sound file this build knows keep the old text; a container whose
+// audio cannot be decoded is an unsupported format.
+TEST_F(SoundFileTest, UnrecognisedFilesAndUndecodableContainersFail) {
+    const std::string text = dir.File("notes.dat");
+    WriteFile(text, Bytes(5000, 'a'));
+    CSoundFile a(text.c_str(), format.get());
+    EXPECT_FALSE(a.IsOK());
+    EXPECT_STREQ(a.GetLastErrorText(), "Error descending into file.");
+    // An Ogg page header with no stream that decodes, then nothing.
+    Bytes ogg = {'O', 'g', 'g', 'S', 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 30};
+    ogg.resize(ogg.size() + 30, 'x');
+    const std::string container = dir.File("odd.ogg");
+    WriteFile(container, ogg);
+    format.get()->wFormatTag = 0;
+    CSoundFile b(container.c_str(), format.get());
+    EXPECT_FALSE(b.IsOK());
+    EXPECT_STREQ(b.GetLastErrorText(), "Format unsupported.");
 }
 
 TEST_F(SoundFileTest, EmptyOrMissingDataChunkFails) {

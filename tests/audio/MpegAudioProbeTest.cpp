@@ -26,6 +26,20 @@ Bytes Frame(const Bytes& header, std::size_t size = 200) {
     return frame;
 }
 
+int FrameLength(const Bytes& header) {
+    MpegAudioProbe::FrameHeader h;
+    EXPECT_TRUE(MpegAudioProbe::DecodeHeader(header.data(), h));
+    return h.frameBytes;
+}
+
+// A frame of the header's own length (the given bytes first) and the next frame's
+// header: what the probe needs to believe the stream.
+Bytes TwoFrames(const Bytes& header, const Bytes& body = {}) {
+    Bytes frame = header + body;
+    frame.resize(static_cast<std::size_t>(FrameLength(header)), 0);
+    return frame + header + Bytes(8, 0);
+}
+
 MPEGLAYER3WAVEFORMAT ProbeFormat(const Bytes& data) {
     MpegAudioProbe probe;
     EXPECT_EQ(probe.Probe(data.data(), data.size()), MpegAudioProbe::kOk);
@@ -35,7 +49,7 @@ MPEGLAYER3WAVEFORMAT ProbeFormat(const Bytes& data) {
 }
 
 TEST(MpegAudioProbeTest, MonoMpeg1At128kGivesTheDocumentedRecord) {
-    const MPEGLAYER3WAVEFORMAT f = ProbeFormat(Frame(Header(3, 1, 9, 0, true)));
+    const MPEGLAYER3WAVEFORMAT f = ProbeFormat(TwoFrames(Header(3, 1, 9, 0, true)));
     EXPECT_EQ(f.wfx.wFormatTag, WAVE_FORMAT_MPEGLAYER3);
     EXPECT_EQ(f.wfx.nChannels, 1);
     EXPECT_EQ(f.wfx.nSamplesPerSec, 44100u);
@@ -71,7 +85,7 @@ TEST(MpegAudioProbeTest, VersionsUseTheirOwnTables) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
-        const MPEGLAYER3WAVEFORMAT f = ProbeFormat(Frame(Header(c.version, 1, c.bitRateIndex, c.rateIndex, c.mono)));
+        const MPEGLAYER3WAVEFORMAT f = ProbeFormat(TwoFrames(Header(c.version, 1, c.bitRateIndex, c.rateIndex, c.mono)));
         EXPECT_EQ(f.wfx.nSamplesPerSec, c.rate);
         EXPECT_EQ(f.wfx.nAvgBytesPerSec, c.byteRate);
         EXPECT_EQ(f.wfx.nChannels, c.channels);
@@ -97,11 +111,11 @@ TEST(MpegAudioProbeTest, FrameLengthsPerLayerAndVersion) {
 
 TEST(MpegAudioProbeTest, OnlyLayerThreeIsAccepted) {
     MpegAudioProbe probe;
-    const Bytes layer2 = Frame(Header(3, 2, 9, 0, false));
+    const Bytes layer2 = TwoFrames(Header(3, 2, 9, 0, false));
     EXPECT_EQ(probe.Probe(layer2.data(), layer2.size()), MpegAudioProbe::kNotFound);
     EXPECT_EQ(probe.Header().layer, 2);
     EXPECT_EQ(probe.Header().bitRateKbps, 160);
-    const Bytes layer1 = Frame(Header(2, 3, 9, 0, false));
+    const Bytes layer1 = TwoFrames(Header(2, 3, 9, 0, false));
     EXPECT_EQ(probe.Probe(layer1.data(), layer1.size()), MpegAudioProbe::kNotFound);
     EXPECT_EQ(probe.Header().bitRateKbps, 144);
 }
@@ -111,21 +125,34 @@ TEST(MpegAudioProbeTest, FalseSyncsAreSkipped) {
     Bytes data = Header(3, 1, 15, 0, true);                      // bit-rate index 15
     data = data + Header(3, 1, 9, 3, true) + Header(3, 0, 9, 0, true) + Header(3, 1, 0, 0, true);
     const std::size_t realAt = data.size();
-    data = data + Frame(Header(3, 1, 5, 1, false));
+    data = data + TwoFrames(Header(3, 1, 5, 1, false));
     MpegAudioProbe probe;
     ASSERT_EQ(probe.Probe(data.data(), data.size()), MpegAudioProbe::kOk);
     EXPECT_EQ(probe.FrameOffset(), realAt);
     EXPECT_EQ(probe.Header().bitRateKbps, 64);
 }
 
-TEST(MpegAudioProbeTest, AHeaderInTheLastFourBytesIsNotFound) {
+// A lone header is as likely two sample bytes: only a second header where the first
+// frame ends, of the same version, layer and rate, makes a stream.
+TEST(MpegAudioProbeTest, ALoneHeaderIsNotMpegAudio) {
     MpegAudioProbe probe;
-    const Bytes exact = Header(3, 1, 9, 0, true);
-    EXPECT_EQ(probe.Probe(exact.data(), exact.size()), MpegAudioProbe::kNotFound);
-    const Bytes oneMore = exact + Bytes{0};
-    EXPECT_EQ(probe.Probe(oneMore.data(), oneMore.size()), MpegAudioProbe::kOk);
-    const Bytes tail = Bytes{1, 2, 3} + exact;
-    EXPECT_EQ(probe.Probe(tail.data(), tail.size()), MpegAudioProbe::kNotFound);
+    const Bytes header = Header(3, 1, 9, 0, true);
+    const Bytes two = TwoFrames(header);
+    EXPECT_EQ(probe.Probe(two.data(), two.size()), MpegAudioProbe::kOk);
+    Bytes lone = header;
+    lone.resize(2000, 0);
+    EXPECT_EQ(probe.Probe(lone.data(), lone.size()), MpegAudioProbe::kNotFound);
+    // The second header must lie whole inside the data.
+    const std::size_t second = static_cast<std::size_t>(FrameLength(header));
+    EXPECT_EQ(probe.Probe(two.data(), second + 3), MpegAudioProbe::kNotFound);
+    EXPECT_EQ(probe.Probe(two.data(), second + 4), MpegAudioProbe::kOk);
+    // One frame further or nearer, or another rate behind, is no stream.
+    Bytes late = two;
+    late.insert(late.begin() + static_cast<std::ptrdiff_t>(second), 0);
+    EXPECT_EQ(probe.Probe(late.data(), late.size()), MpegAudioProbe::kNotFound);
+    Bytes otherRate = two;
+    otherRate[second + 2] = static_cast<std::uint8_t>(otherRate[second + 2] | 1 << 2);
+    EXPECT_EQ(probe.Probe(otherRate.data(), otherRate.size()), MpegAudioProbe::kNotFound);
 }
 
 Bytes XingFields(std::uint32_t flags) {
@@ -143,9 +170,8 @@ Bytes XingFields(std::uint32_t flags) {
 TEST(MpegAudioProbeTest, XingHeaderIsReadAtItsOffset) {
     // MPEG-1 mono keeps it 21 bytes into the frame, MPEG-2 mono 13.
     for (const auto& [version, offset] : {std::pair{3, 21}, std::pair{2, 13}}) {
-        Bytes frame = Header(version, 1, 9, 0, true);
-        frame.resize(offset, 0);
-        frame = frame + XingFields(0xF) + Bytes(40, 0);
+        Bytes body(static_cast<std::size_t>(offset - 4), 0);
+        const Bytes frame = TwoFrames(Header(version, 1, 9, 0, true), body + XingFields(0xF));
         MpegAudioProbe probe;
         ASSERT_EQ(probe.Probe(frame.data(), frame.size()), MpegAudioProbe::kOk);
         const auto& x = probe.Xing();
@@ -160,17 +186,62 @@ TEST(MpegAudioProbeTest, XingHeaderIsReadAtItsOffset) {
 // The fields are read only as far as the data goes: a table of contents cut by the end
 // of the probed block is left out rather than read past it.
 TEST(MpegAudioProbeTest, CutXingHeaderIsReadOnlyAsFarAsTheData) {
-    Bytes frame = Header(3, 1, 9, 0, false);
+    const Bytes header = Header(3, 1, 9, 0, false);
+    Bytes frame = header;
     frame.resize(36, 0);
     frame = frame + XingFields(0x7);
     frame.resize(36 + 8 + 8 + 50);
     std::vector<std::uint8_t> exact(frame.begin(), frame.end());  // no slack behind
-    MpegAudioProbe probe;
-    ASSERT_EQ(probe.Probe(exact.data(), exact.size()), MpegAudioProbe::kOk);
-    EXPECT_TRUE(probe.Xing().present);
-    EXPECT_EQ(probe.Xing().bytes, 567890u);
-    EXPECT_EQ(probe.Xing().toc[0], 0);
-    EXPECT_EQ(probe.Xing().toc[99], 0);
+    MpegAudioProbe::FrameHeader h;
+    ASSERT_TRUE(MpegAudioProbe::DecodeHeader(header.data(), h));
+    MpegAudioProbe::XingHeader xing;
+    ASSERT_TRUE(MpegAudioProbe::ReadXing(exact.data(), exact.size(), h, xing));
+    EXPECT_TRUE(xing.present);
+    EXPECT_EQ(xing.bytes, 567890u);
+    EXPECT_EQ(xing.toc[0], 0);
+    EXPECT_EQ(xing.toc[99], 0);
+    EXPECT_FALSE(xing.encoderDelayKnown);
+}
+
+// The encoder's tag behind the fields gives its delay and padding (12 bits each); only
+// the encoders known to write it so are believed, and "Info" is read like "Xing".
+TEST(MpegAudioProbeTest, EncoderDelayIsReadFromTheEncodersTag) {
+    const Bytes header = Header(2, 1, 8, 0, true);  // MPEG-2 mono: fields 13 bytes in
+    MpegAudioProbe::FrameHeader h;
+    ASSERT_TRUE(MpegAudioProbe::DecodeHeader(header.data(), h));
+    EXPECT_EQ(MpegAudioProbe::SamplesPerFrame(h), 576);
+    for (const char* encoder : {"LAME3.100", "Lavc59.37", "Other1.00"}) {
+        SCOPED_TRACE(encoder);
+        Bytes frame = header + Bytes(9, 0);
+        PutId(frame, "Info");
+        frame = frame + Bytes{0, 0, 0, 0};  // no fields
+        for (const char* c = encoder; *c != '\0'; ++c) frame.push_back(static_cast<std::uint8_t>(*c));
+        frame.resize(frame.size() + 12, 0);
+        frame = frame + Bytes{0x24, 0x03, 0xA0};  // delay 0x240 = 576, padding 0x3A0 = 928
+        MpegAudioProbe::XingHeader xing;
+        ASSERT_TRUE(MpegAudioProbe::ReadXing(frame.data(), frame.size(), h, xing));
+        const bool known = encoder[0] != 'O';
+        EXPECT_EQ(xing.encoderDelayKnown, known);
+        EXPECT_EQ(xing.encoderDelay, known ? 576 : 0);
+        EXPECT_EQ(xing.encoderPadding, known ? 928 : 0);
+        // One byte short of the delays: none.
+        EXPECT_TRUE(MpegAudioProbe::ReadXing(frame.data(), frame.size() - 1, h, xing));
+        EXPECT_FALSE(xing.encoderDelayKnown);
+    }
+}
+
+TEST(MpegAudioProbeTest, Id3TagSizesAreSyncSafeAndBounded) {
+    const Bytes tag = {'I', 'D', '3', 4, 0, 0, 0, 0, 1, 4};
+    EXPECT_EQ(MpegAudioProbe::Id3TagSize(tag.data(), tag.size()), 10u + 132u);
+    Bytes footer = tag;
+    footer[5] = 0x10;
+    EXPECT_EQ(MpegAudioProbe::Id3TagSize(footer.data(), footer.size()), 10u + 132u + 10u);
+    const Bytes largest = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};
+    EXPECT_EQ(MpegAudioProbe::Id3TagSize(largest.data(), largest.size()), 10u + 0x0FFFFFFFu);
+    Bytes notSyncSafe = tag;
+    notSyncSafe[8] = 0x80;
+    EXPECT_EQ(MpegAudioProbe::Id3TagSize(notSyncSafe.data(), notSyncSafe.size()), 0u);
+    EXPECT_EQ(MpegAudioProbe::Id3TagSize(tag.data(), 9), 0u);
 }
 
 TEST(MpegAudioProbeTest, FilesAreProbedAndReadFromTheirStart) {
