@@ -289,13 +289,19 @@ int ContainerReader::Open(Input& input) {
     return kOk;
 }
 
-std::size_t ContainerReader::Read(std::uint8_t* dest, std::size_t capacity) {
+std::size_t ContainerReader::Read(std::uint8_t* dest, std::size_t capacity) { return Hand(dest, capacity, true); }
+
+std::size_t ContainerReader::ReadDecoded(std::uint8_t* dest, std::size_t capacity) {
+    return Hand(dest, capacity, false);
+}
+
+std::size_t ContainerReader::Hand(std::uint8_t* dest, std::size_t capacity, bool fill) {
     if (!m_impl || dest == nullptr) return 0;
     Impl& s = *m_impl;
     const std::size_t frameBytes = static_cast<std::size_t>(s.outChannels) * 2;
     const std::size_t room = capacity / frameBytes * frameBytes;
     std::size_t used = 0;
-    while (used < room) {
+    while (used < room && (fill || used == 0)) {
         if (s.pending.size() == s.pendingRead && !s.DecodeMore()) break;
         const std::size_t n = std::min(s.pending.size() - s.pendingRead, room - used);
         std::memcpy(dest + used, s.pending.data() + s.pendingRead, n);

@@ -67,6 +67,9 @@ public:
     // Fills dest with the next PCM, whole sample frames only, at most capacity bytes;
     // returns the bytes written, 0 at the end of the audio.
     std::size_t Read(std::uint8_t* dest, std::size_t capacity);
+    // The same, but hands out only what one decoded frame gives (or what is left of one)
+    // rather than filling dest: a live stream's audio goes on as soon as it is decoded.
+    std::size_t ReadDecoded(std::uint8_t* dest, std::size_t capacity);
 
     // Bytes of the input read so far (the file position), for progress.
     std::int64_t InputPosition() const;
@@ -75,6 +78,8 @@ public:
     std::uint64_t FramesDelivered() const;
 
 private:
+    std::size_t Hand(std::uint8_t* dest, std::size_t capacity, bool fill);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     WAVEFORMATEX m_format{};

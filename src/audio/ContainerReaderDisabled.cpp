@@ -52,6 +52,8 @@ int ContainerReader::Open(Input& input) {
 
 std::size_t ContainerReader::Read(std::uint8_t*, std::size_t) { return 0; }
 
+std::size_t ContainerReader::ReadDecoded(std::uint8_t*, std::size_t) { return 0; }
+
 std::int64_t ContainerReader::InputPosition() const { return 0; }
 
 std::uint64_t ContainerReader::FailedPackets() const { return 0; }
