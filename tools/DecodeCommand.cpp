@@ -1,17 +1,21 @@
 #include "DecodeCommand.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cstdio>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
 
-#include "Bounded.h"
-#include "EventPrinter.h"
+#include "ChannelLevels.h"
 #include "ExitCode.h"
+#include "InputCheck.h"
 #include "ProgressBar.h"
+#include "RecordingReader.h"
+#include "StreamFeeder.h"
+#include "StreamReader.h"
+#include "audio/StreamFormats.h"
 #include "platform/DebugOutput.h"
 #include "platform/HResult.h"
 #include "vornix/PhoneVornix.h"
@@ -20,8 +24,9 @@ using namespace Orvane::VornixNet;
 
 namespace {
 
-// Bytes read from stdin per WaveStreamInput.
-constexpr std::size_t kStdinChunk = 64 * 1024;
+const WAVEFORMATEX& FormatOf(const std::vector<std::uint8_t>& record) {
+    return *reinterpret_cast<const WAVEFORMATEX*>(record.data());
+}
 
 }  // namespace
 
@@ -30,97 +35,247 @@ DecodeCommand::DecodeCommand(CLI::App& parent) {
     m_command->add_option("FILE", m_files, "Sound files (RIFF wave, MP3, .raw/.pcm); - reads raw PCM from stdin")
         ->required();
     m_options.Register(*m_command);
-    auto* index = m_command->add_option("--format-index", m_formatIndex,
-                                        "Format of raw PCM (stdin, .raw, .pcm) by number (WaveFormatIndex, 0-65)")
-                      ->check(Bounded(0, 65))
-                      ->group("Raw input");
-    m_command->add_option("--format-id", m_formatId, "Format of raw PCM as the hexadecimal wave format record (WaveFormatID)")
-        ->excludes(index)
-        ->group("Raw input");
+    m_options.RegisterRawInput(*m_command);
     m_command->add_flag("--json", m_json, "Print one JSON object per event per line");
     m_command->add_flag("--debug", m_debug, "Print the decoder's debug lines on stderr");
 }
+
+DecodeCommand::~DecodeCommand() = default;
 
 bool DecodeCommand::Selected() const {
     return m_command->parsed();
 }
 
 int DecodeCommand::Run() {
-    PhoneVornix component;
+    m_lanes.clear();
+    const int lanes = m_options.BothChannels() ? 2 : 1;
     try {
-        m_options.Apply(component);
-        if (!m_formatId.empty()) {
-            component.WaveFormatID(m_formatId);
-            // The component ignores a text too short or too long to be a format record;
-            // for the command that is a mistake to report, not to decode past.
-            std::string lower = m_formatId;
-            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (component.WaveFormatID() != lower)
-                throw ArgumentException(E_INVALIDARG, "--format-id: '" + m_formatId +
-                                                          "' is not a wave format record (36 or more hexadecimal digits)");
-        } else
-            component.WaveFormatIndex(static_cast<WAVE_FORMAT_INDEX>(m_formatIndex));
+        for (int i = 0; i < lanes; ++i) {
+            auto lane = std::make_unique<Lane>();
+            lane->component = std::make_unique<PhoneVornix>();
+            m_options.Apply(*lane->component);
+            m_options.ApplyRawInput(*lane->component);
+            if (i == 1) lane->component->DecodeChannel(RIGHT_CHANNEL);
+            m_lanes.push_back(std::move(lane));
+        }
     } catch (const VornixException& e) {
         std::cerr << "vornix decode: " << e.what() << '\n';
         return kExitUsage;
     }
+    if (lanes == 2) {
+        m_lanes[0]->stream.channel = "left";
+        m_lanes[1]->stream.channel = "right";
+    }
+    // The stream format as the component holds it, whichever way it was given.
+    m_rawFormat.assign(g_dwmax_format_size, 0);
+    StringToWaveFmt(m_lanes[0]->component->WaveFormatID(), m_rawFormat.data(), m_rawFormat.size());
 
     ProgressBar bar(std::cerr, ProgressBar::IsTerminal(STDERR_FILENO));
     EventPrinter printer(std::cout, m_json);
+    m_bar = &bar;
+    m_printer = &printer;
     printer.SetSpectrumBins(m_options.SpectrumBins());
     printer.BeforeWrite([&bar] { bar.Clear(); });
-    printer.Attach(component);
     std::string current;
-    component.OnProgress += [&](PhoneVornix&, const OnProgressArgs& e) {
-        bar.Update(current, e.nProgress(), e.nProgressMax());
-    };
-    if (m_debug) {
-        component.OnDebug += [&bar](PhoneVornix&, const OnDebugArgs& e) {
-            bar.Clear();
-            std::cerr << "debug: " << e.InfoMsg().value_or("") << '\n';
+    for (const auto& lane : m_lanes) {
+        Lane* l = lane.get();
+        printer.Attach(*l->component, l->stream);
+        l->component->OnProgress += [&bar, &current, l](PhoneVornix& sender, const OnProgressArgs& e) {
+            // A file's progress comes at least once a second of audio: often enough to
+            // follow the decoder's position across a wrap.
+            l->stream.positions.Advance(sender.DecodePosition());
+            bar.Update(current + (l->stream.channel.empty() ? "" : " (" + l->stream.channel + ")"), e.nProgress(),
+                       e.nProgressMax());
         };
+        if (m_debug)
+            l->component->OnDebug += [&bar](PhoneVornix&, const OnDebugArgs& e) {
+                bar.Clear();
+                std::cerr << "debug: " << e.InfoMsg().value_or("") << '\n';
+            };
+    }
+    if (m_debug)
         SetDebugOutputHook([&bar](const char* text) {
             bar.Clear();
             std::cerr << "debug: " << text << '\n';
         });
-    }
 
     int status = kExitSuccess;
     for (const std::string& file : m_files) {
         current = file;
         printer.SetFile(file);
+        bool ok = false;
         try {
-            if (file == "-")
-                DecodeStdin(component);
-            else
-                component.Source(file);
+            ok = file == "-" ? DecodeStdin() : DecodeFile(file);
         } catch (const std::exception& e) {
             bar.Clear();
-            std::cerr << "vornix: " << file << ": " << e.what() << '\n';
-            status = kExitFailure;
+            std::cerr << InputCheck::Line(file, file == "-" ? "the decoder failed" : InputCheck::Explain(file), e.what())
+                      << '\n';
         }
+        if (!ok) status = kExitFailure;
         // Text still waiting for its line end ends with its file.
         printer.Flush();
         bar.Clear();
     }
     SetDebugOutputHook({});
+    m_bar = nullptr;
+    m_printer = nullptr;
     return status;
 }
 
-void DecodeCommand::DecodeStdin(PhoneVornix& component) {
-    component.WaveStreamStart();
-    std::vector<std::uint8_t> buffer(kStdinChunk);
-    bool refused = false;
-    while (true) {
-        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), stdin);
-        if (n == 0) break;
-        if (component.WaveStreamInput(std::span(buffer.data(), n)) == 0) {
-            refused = true;
-            break;
+bool DecodeCommand::DecodeFile(const std::string& file) {
+    if (const std::optional<std::string> why = InputCheck::Refusal(file)) {
+        m_bar->Clear();
+        std::cerr << InputCheck::Line(file, *why) << '\n';
+        return false;
+    }
+    // Big-endian and signed 8-bit samples are turned into what the decoder reads here.
+    const std::optional<RawFormat> raw = m_options.Raw();
+    if (raw && raw->NeedsConversion() && InputCheck::NamedRaw(file)) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            std::cerr << InputCheck::Line(file, InputCheck::Explain(file)) << '\n';
+            return false;
+        }
+        StreamReader reader(fd, raw->FrameBytes());
+        bool ok = false;
+        try {
+            ok = DecodeStream(file, FormatOf(m_rawFormat), [&reader] { return reader.Read(); }, true);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+        if (ok && !reader.Error().empty()) {
+            m_bar->Clear();
+            std::cerr << InputCheck::Line(file, "reading the file failed: " + reader.Error()) << '\n';
+            return false;
+        }
+        return ok;
+    }
+
+    const bool both = m_options.BothChannels();
+    const int channels = ChannelsOf(file);
+    if (!both && channels == 2) CheckChannels(file);
+    // A mono file has one channel to decode, whatever was asked.
+    const std::size_t runs = both && channels != 1 ? 2 : 1;
+    if (both) m_lanes[0]->stream.channel = channels == 1 ? "mono" : "left";
+    for (std::size_t i = 0; i < runs; ++i) {
+        Lane& lane = *m_lanes[i];
+        lane.stream.positions.Reset();
+        try {
+            lane.component->Source(file);
+        } catch (const VornixException& e) {
+            m_bar->Clear();
+            std::cerr << InputCheck::Line(file, InputCheck::Explain(file), e.what()) << '\n';
+            return false;
         }
     }
-    // The run is ended in every case, so the events of what was taken still arrive.
-    component.WaveStreamEnd();
-    if (std::ferror(stdin)) throw VornixException(E_FAIL, "Reading standard input failed.");
-    if (refused) throw VornixException(E_FAIL, "The decoder refused the input.");
+    // The header promised more audio than the file holds: what was there is decoded, but
+    // the file is not whole.
+    if (const std::optional<std::string> cut = InputCheck::Truncated(file)) {
+        m_printer->Flush();
+        m_bar->Clear();
+        std::cerr << InputCheck::Line(file, *cut + "; the events up to its end are printed") << '\n';
+        return false;
+    }
+    return true;
+}
+
+bool DecodeCommand::DecodeStdin() {
+    const WAVEFORMATEX& format = FormatOf(m_rawFormat);
+    const std::optional<RawFormat> raw = m_options.Raw();
+    // Whole frames of sample formats, so a conversion and the channel levels never see
+    // half a sample; compressed blocks go as they come.
+    const bool framed = format.wFormatTag == WAVE_FORMAT_PCM || format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
+                        format.wFormatTag == WAVE_FORMAT_ALAW || format.wFormatTag == WAVE_FORMAT_MULAW;
+    StreamReader reader(STDIN_FILENO, raw ? raw->FrameBytes() : framed ? format.nBlockAlign : 1);
+    if (!DecodeStream("-", format, [&reader] { return reader.Read(); }, true)) return false;
+    if (!reader.Error().empty()) {
+        m_bar->Clear();
+        std::cerr << InputCheck::Line("-", "reading standard input failed: " + reader.Error()) << '\n';
+        return false;
+    }
+    return true;
+}
+
+bool DecodeCommand::DecodeStream(const std::string& name, const WAVEFORMATEX& format,
+                                 const std::function<std::span<std::uint8_t>()>& next, bool convertRaw) {
+    const bool both = m_options.BothChannels();
+    const bool ownFormat = &format != &FormatOf(m_rawFormat);
+    const std::string formatId = ownFormat ? WaveFmtToString(&format) : std::string();
+    std::vector<StreamFeeder::Lane> feeds;
+    const std::size_t lanes = both && format.nChannels != 1 ? 2 : 1;
+    if (both) m_lanes[0]->stream.channel = format.nChannels == 1 ? "mono" : "left";
+    for (std::size_t i = 0; i < lanes; ++i) {
+        if (ownFormat) m_lanes[i]->component->WaveFormatID(formatId);
+        feeds.push_back({m_lanes[i]->component.get(), &m_lanes[i]->stream.positions});
+    }
+    // The next input is in the raw format again.
+    auto restore = [&] {
+        if (ownFormat)
+            for (const auto& lane : m_lanes) m_options.ApplyRawInput(*lane->component);
+    };
+    StreamFeeder feeder(std::move(feeds), format);
+    const std::optional<RawFormat> raw = convertRaw ? m_options.Raw() : std::nullopt;
+    bool refused = false;
+    try {
+        feeder.Start();
+        for (std::span<std::uint8_t> frames = next(); !frames.empty(); frames = next()) {
+            if (raw) raw->Convert(frames);
+            if (!feeder.Feed(frames)) {
+                refused = true;
+                break;
+            }
+        }
+    } catch (...) {
+        // The runs are ended in every case, so the events of what was taken still arrive.
+        try {
+            feeder.End();
+            restore();
+        } catch (...) {
+        }
+        throw;
+    }
+    feeder.End();
+    restore();
+    if (refused) {
+        m_bar->Clear();
+        std::cerr << InputCheck::Line(name, "the decoder refused the input", "The decoder refused the input.") << '\n';
+        return false;
+    }
+    if (!both && format.nChannels == 2)
+        if (const ChannelLevels* levels = feeder.Levels()) WarnIfSilent(name, levels->Silent(0), levels->Silent(1));
+    return true;
+}
+
+int DecodeCommand::ChannelsOf(const std::string& file) const {
+    const RecordingReader reader(file, FormatOf(m_rawFormat), false);
+    return reader.IsOK() ? reader.Channels() : 0;
+}
+
+void DecodeCommand::CheckChannels(const std::string& file) {
+    const int chosen = m_options.RightChannel() ? 1 : 0;
+    RecordingReader left(file, FormatOf(m_rawFormat), false), right(file, FormatOf(m_rawFormat), true);
+    if (!left.IsOK() || !right.IsOK()) return;
+    ChannelLevels levels(static_cast<std::uint32_t>(left.SampleRate()));
+    std::vector<float> samples;
+    bool moreLeft = true, moreRight = true;
+    while (moreLeft || moreRight) {
+        if (moreLeft && (moreLeft = left.Read(samples))) levels.Add(0, samples);
+        if (moreRight && (moreRight = right.Read(samples))) levels.Add(1, samples);
+        // Heard: nothing to warn of, and no need to read on.
+        if (!levels.Silent(chosen)) return;
+    }
+    WarnIfSilent(file, levels.Silent(0), levels.Silent(1));
+}
+
+void DecodeCommand::WarnIfSilent(const std::string& name, bool leftSilent, bool rightSilent) const {
+    const bool right = m_options.RightChannel();
+    if (!(right ? rightSilent && !leftSilent : leftSilent && !rightSilent)) return;
+    const std::string chosen = right ? "right" : "left", other = right ? "left" : "right";
+    m_bar->Clear();
+    std::cerr << InputCheck::Line(name, "warning: the " + chosen + " channel is silent and the " + other +
+                                            " channel is not; --channel " + other +
+                                            " decodes that one, --channel both decodes both")
+              << '\n';
 }

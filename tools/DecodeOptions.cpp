@@ -8,6 +8,7 @@
 
 #include "Bounded.h"
 #include "DetectorTable.h"
+#include "platform/HResult.h"
 #include "vornix/PhoneVornix.h"
 
 using namespace Orvane::VornixNet;
@@ -80,8 +81,13 @@ void DecodeOptions::Register(CLI::App& command) {
         ->check(knownDetector)
         ->default_str("dtmf")
         ->group("Detection");
-    m_channelOption = command.add_option("--channel", m_channel, "Channel of stereo audio to decode")
-                          ->check(CLI::IsMember({"left", "right"}))
+    m_channelOption = command
+                          .add_option("--channel", m_channel,
+                                      m_bothChannels ? "Channel of stereo audio to decode: left, right, or both (each "
+                                                       "with a decoder of its own; every event then names its \"Channel\")"
+                                                     : "Channel of stereo audio to decode: left or right")
+                          ->check(m_bothChannels ? CLI::IsMember({"left", "right", "both"}) : CLI::IsMember({"left", "right"}))
+                          ->capture_default_str()
                           ->group("Detection");
     m_silenceOption = command.add_option("--silence-threshold", m_silenceThreshold,
                                          "Level in dB below which audio counts as silence (SilenceThreshold)")
@@ -229,12 +235,64 @@ void DecodeOptions::Register(CLI::App& command) {
                                ->group(dtmf);
 }
 
+void DecodeOptions::RegisterRawInput(CLI::App& command) {
+    const char* raw = "Raw input";
+    m_formatIndexOption = command.add_option("--format-index", m_formatIndex,
+                                             "Format of raw PCM (stdin, .raw, .pcm) by number (WaveFormatIndex, 0-65; "
+                                             "vornix formats lists them)")
+                              ->check(Bounded(0, 65))
+                              ->capture_default_str()
+                              ->group(raw);
+    auto* id = command.add_option("--format-id", m_formatId, "Format of raw PCM as the hexadecimal wave format record (WaveFormatID)")
+                   ->excludes(m_formatIndexOption)
+                   ->group(raw);
+    m_rawRateOption = command.add_option("--rate", m_rawRate, "Sample rate of raw PCM in Hz")
+                          ->check(Bounded(1000, 384000))
+                          ->default_str("8000")
+                          ->group(raw);
+    m_rawEncodingOption = command.add_option("--encoding", m_rawEncoding, "Samples of raw PCM: s16le, s16be, u8, s8, f32le, alaw or ulaw")
+                              ->check(CLI::IsMember(RawFormat::EncodingNames()))
+                              ->default_str("s16le")
+                              ->group(raw);
+    m_rawChannelsOption = command.add_option("--channels", m_rawChannels, "Channels of raw PCM: 1 or 2")
+                              ->check(CLI::IsMember({1, 2}))
+                              ->default_str("1")
+                              ->group(raw);
+    for (CLI::Option* option : {m_rawRateOption, m_rawEncodingOption, m_rawChannelsOption}) {
+        option->excludes(m_formatIndexOption);
+        option->excludes(id);
+    }
+}
+
+std::optional<RawFormat> DecodeOptions::Raw() const {
+    if (!Given(m_rawRateOption) && !Given(m_rawEncodingOption) && !Given(m_rawChannelsOption)) return std::nullopt;
+    return RawFormat(m_rawRate, *RawFormat::ParseEncoding(m_rawEncoding), m_rawChannels);
+}
+
+void DecodeOptions::ApplyRawInput(PhoneVornix& component) const {
+    std::string id = m_formatId;
+    if (const std::optional<RawFormat> raw = Raw()) id = raw->RecordText();
+    if (id.empty()) {
+        component.WaveFormatIndex(static_cast<WAVE_FORMAT_INDEX>(m_formatIndex));
+        return;
+    }
+    component.WaveFormatID(id);
+    // The component ignores a text too short or too long to be a format record; for the
+    // command that is a mistake to report, not to decode past.
+    std::string lower = id;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (component.WaveFormatID() != lower)
+        throw ArgumentException(E_INVALIDARG, "--format-id: '" + m_formatId +
+                                                  "' is not a wave format record (36 or more hexadecimal digits)");
+}
+
 bool DecodeOptions::Given(const CLI::Option* option) {
     return option != nullptr && option->count() > 0;
 }
 
 void DecodeOptions::Apply(PhoneVornix& component) const {
     DetectorTable::Apply(component, m_detectors);
+    // Both channels: this component decodes the left one.
     if (Given(m_channelOption)) component.DecodeChannel(m_channel == "right" ? RIGHT_CHANNEL : LEFT_CHANNEL);
     if (Given(m_silenceOption)) component.SilenceThreshold(m_silenceThreshold);
     CDTMFParams& p = component.DTMFParams();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FskFraming.h"
+#include "RawFormat.h"
 #include "ToneDefinition.h"
 
 namespace CLI {
@@ -28,15 +29,43 @@ class PhoneVornix;
 // --fsk-parity and --fsk-stop-bits; giving it with any of them is a usage error too.
 class DecodeOptions {
 public:
+    // bothChannels: --channel takes "both" too (the command then runs a component per
+    // channel; see BothChannels).
+    explicit DecodeOptions(bool bothChannels = false) : m_bothChannels(bothChannels) {}
+
     void Register(CLI::App& command);
+    // The format of headerless input (standard input, .raw and .pcm files): by number,
+    // as a format record, or as rate, encoding and channels; one of the three ways.
+    void RegisterRawInput(CLI::App& command);
     // Sets what was given; the component's own checks throw ArgumentException for values
     // it refuses (a usage error for the command).
     void Apply(Orvane::VornixNet::PhoneVornix& component) const;
     // Spectrum events carry every bin in dB.
     bool SpectrumBins() const { return m_spectrumBins; }
+    // --channel both: Apply sets the left channel, the command adds one for the right.
+    bool BothChannels() const { return m_channel == "both"; }
+    // --channel right.
+    bool RightChannel() const { return m_channel == "right"; }
+    // Sets the stream format of headerless input (RegisterRawInput's options). Throws
+    // ArgumentException for a format record the component does not take.
+    void ApplyRawInput(Orvane::VornixNet::PhoneVornix& component) const;
+    // The raw format given by rate, encoding and channels (any of them; the others keep
+    // their defaults); none when given otherwise.
+    std::optional<RawFormat> Raw() const;
 
 private:
     static bool Given(const CLI::Option* option);
+
+    bool m_bothChannels;
+    int m_formatIndex = 2;
+    std::string m_formatId;
+    std::uint32_t m_rawRate = 8000;
+    std::string m_rawEncoding = "s16le";
+    std::uint16_t m_rawChannels = 1;
+    CLI::Option* m_formatIndexOption = nullptr;
+    CLI::Option* m_rawRateOption = nullptr;
+    CLI::Option* m_rawEncodingOption = nullptr;
+    CLI::Option* m_rawChannelsOption = nullptr;
 
     std::vector<std::string> m_detectors{"dtmf"};
     std::string m_channel = "left";

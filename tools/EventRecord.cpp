@@ -63,13 +63,13 @@ const char* EventRecord::SameStatusName(std::int32_t status) {
 }
 
 EventRecord EventRecord::From(const OnSilenceStartArgs& e) {
-    EventRecord r("OnSilenceStart", "Silence start", e.StartPos());
+    EventRecord r("OnSilenceStart", "Silence start", e.StartPos(), "StartPos");
     r.m_members["StartPos"] = e.StartPos();
     return r;
 }
 
 EventRecord EventRecord::From(const OnSilenceEndArgs& e) {
-    EventRecord r("OnSilenceEnd", "Silence end, " + std::to_string(e.duration()) + " ms", e.EndPos());
+    EventRecord r("OnSilenceEnd", "Silence end, " + std::to_string(e.duration()) + " ms", e.EndPos(), "EndPos");
     r.m_members["EndPos"] = e.EndPos();
     r.m_members["duration"] = e.duration();
     return r;
@@ -79,7 +79,7 @@ EventRecord EventRecord::From(const OnFrequencyDetectedArgs& e) {
     std::string summary = "Frequency " + Printf("%g", e.Frequency()) + " Hz";
     if (e.secondFreq() != -1.0) summary += " + " + Printf("%g", e.secondFreq()) + " Hz";
     summary += ", " + std::to_string(e.duration()) + " ms";
-    EventRecord r("OnFrequencyDetected", summary, e.StartPos());
+    EventRecord r("OnFrequencyDetected", summary, e.StartPos(), "StartPos");
     r.m_members["Frequency"] = e.Frequency();
     r.m_members["secondFreq"] = e.secondFreq();
     r.m_members["duration"] = e.duration();
@@ -169,6 +169,10 @@ EventRecord EventRecord::SpectrumData(const Spectrum& spectrum) {
     r.m_members["CenterFreqs"] = spectrum.centreFrequencies;
     if (!spectrum.binsDb.empty()) r.m_members["SpectrumDB"] = spectrum.binsDb;
     return r;
+}
+
+void EventRecord::Unwrapped(std::int64_t position) {
+    if (m_members.contains(m_positionMember)) m_members[m_positionMember] = position;
 }
 
 EventRecord::Json EventRecord::ToJson(const std::string& file, std::optional<double> seconds) const {

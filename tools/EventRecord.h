@@ -11,7 +11,9 @@
 
 // One event of the component in a form the command prints: the public event's name, the
 // argument class's members under their own names, a short readable summary, and the
-// sample position the event is stamped with (none for events without one).
+// sample position the event is stamped with (none for events without one). The event's
+// position is the library's 32-bit one until the printer, which knows how far the stream
+// has gone, replaces it with the 64-bit position it stands for (Unwrapped).
 class EventRecord {
 public:
     using Json = nlohmann::ordered_json;
@@ -42,7 +44,11 @@ public:
     const std::string& Event() const { return m_event; }
     const Json& Members() const { return m_members; }
     const std::string& Summary() const { return m_summary; }
+    // The event's own 32-bit position, as the library gave it.
     const std::optional<std::int32_t>& Position() const { return m_position; }
+    // Puts the 64-bit position in place of the 32-bit one in the members (Position,
+    // StartPos or EndPos).
+    void Unwrapped(std::int64_t position);
 
     // {"file", "event", members..., "Seconds"}; Seconds only when the event has a position.
     Json ToJson(const std::string& file, std::optional<double> seconds) const;
@@ -55,11 +61,13 @@ public:
     static const char* SameStatusName(std::int32_t status);
 
 private:
-    EventRecord(std::string event, std::string summary, std::optional<std::int32_t> position)
-        : m_event(std::move(event)), m_summary(std::move(summary)), m_position(position) {}
+    EventRecord(std::string event, std::string summary, std::optional<std::int32_t> position,
+                const char* positionMember = "Position")
+        : m_event(std::move(event)), m_summary(std::move(summary)), m_position(position), m_positionMember(positionMember) {}
 
     std::string m_event;
     Json m_members = Json::object();
     std::string m_summary;
     std::optional<std::int32_t> m_position;
+    const char* m_positionMember;
 };

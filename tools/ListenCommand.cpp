@@ -4,13 +4,19 @@
 
 #include <chrono>
 #include <ctime>
+#include <exception>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "Bounded.h"
 #include "EventPrinter.h"
 #include "ExitCode.h"
+#include "StreamFeeder.h"
+#include "audio/StreamFormats.h"
 #include "component/AlsaCaptureSource.h"
 #include "vornix/PhoneVornix.h"
 
@@ -37,6 +43,60 @@ void WaitForStop(const sigset_t& signals, const AlsaCaptureSource& source, Event
     }
 }
 
+// A component and what the printer adds to its events.
+struct Lane {
+    PhoneVornix component;
+    EventPrinter::Stream stream;
+};
+
+// Takes the recording's messages on the recording thread and feeds every lane's
+// component; the first failure is kept for the main thread.
+class Receiver {
+public:
+    explicit Receiver(std::vector<std::unique_ptr<Lane>>& lanes) : m_lanes(lanes) {}
+    // Before the recording starts.
+    void SetSource(const AlsaCaptureSource& source) { m_source = &source; }
+
+    static void Callback(void* receiver, int msg, std::uint64_t wparam, std::int64_t lparam) {
+        auto* self = static_cast<Receiver*>(receiver);
+        try {
+            self->Take(msg, wparam, lparam);
+        } catch (...) {
+            if (!self->m_error) self->m_error = std::current_exception();
+        }
+    }
+
+    // Read once the recording has ended.
+    std::exception_ptr Error() const { return m_error; }
+    const StreamFeeder* Feeder() const { return m_feeder ? &*m_feeder : nullptr; }
+
+private:
+    void Take(int msg, std::uint64_t wparam, std::int64_t lparam) {
+        if (msg == AM_RECORD_START) {
+            // The device's own format (it may give a near rate): the decoder's stream format.
+            const auto* format = static_cast<const WAVEFORMATEX*>(m_source->get_RecordFormatEx());
+            std::vector<StreamFeeder::Lane> feeds;
+            for (const auto& lane : m_lanes) {
+                lane->component.WaveFormatID(WaveFmtToString(format));
+                feeds.push_back({&lane->component, &lane->stream.positions});
+            }
+            m_feeder.emplace(std::move(feeds), *format);
+            m_feeder->Start();
+        } else if (msg == AM_RECORD_DATA && m_feeder && !m_error) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(wparam));
+            if (!m_feeder->Feed(std::span(bytes, static_cast<std::size_t>(lparam))))
+                throw VornixException(E_FAIL, "The decoder refused the recording's format.");
+        } else if (msg == AM_RECORD_END && m_feeder) {
+            m_feeder->End();
+        }
+    }
+
+    std::vector<std::unique_ptr<Lane>>& m_lanes;
+    const AlsaCaptureSource* m_source = nullptr;
+    std::optional<StreamFeeder> m_feeder;
+    std::exception_ptr m_error;
+};
+
 }  // namespace
 
 ListenCommand::ListenCommand(CLI::App& parent) {
@@ -44,7 +104,7 @@ ListenCommand::ListenCommand(CLI::App& parent) {
     m_command->add_option("--device", m_device, "ALSA capture device")->capture_default_str();
     m_command->add_option("--rate", m_rate, "Sample rate in Hz")->check(Bounded(1000, 192000))->capture_default_str();
     m_options.Register(*m_command);
-    m_command->add_flag("--json", m_json, "Print one JSON object per event per line");
+    m_command->add_flag("--json", m_json, "Print one JSON object per event per line, with its wall-clock \"Time\"");
     m_command->add_flag("--debug", m_debug, "Print the decoder's debug lines on stderr");
 }
 
@@ -53,21 +113,50 @@ bool ListenCommand::Selected() const {
 }
 
 int ListenCommand::Run() {
-    PhoneVornix component;
+    const bool both = m_options.BothChannels();
+    std::vector<std::unique_ptr<Lane>> lanes;
     try {
-        m_options.Apply(component);
+        for (int i = 0; i < (both ? 2 : 1); ++i) {
+            lanes.push_back(std::make_unique<Lane>());
+            m_options.Apply(lanes.back()->component);
+            if (i == 1) lanes.back()->component.DecodeChannel(RIGHT_CHANNEL);
+        }
     } catch (const VornixException& e) {
         std::cerr << "vornix listen: " << e.what() << '\n';
         return kExitUsage;
     }
+    if (both) {
+        lanes[0]->stream.channel = "left";
+        lanes[1]->stream.channel = "right";
+    }
+
     EventPrinter printer(std::cout, m_json);
     printer.SetSpectrumBins(m_options.SpectrumBins());
     printer.SetFile(m_device);
-    printer.Attach(component);
-    if (m_debug)
-        component.OnDebug += [](PhoneVornix&, const OnDebugArgs& e) {
-            std::cerr << "debug: " << e.InfoMsg().value_or("") << '\n';
+    Receiver receiver(lanes);
+    for (const auto& lane : lanes) {
+        // Events are raised while the recording thread feeds, so the feeder's clock is
+        // read on that thread only.
+        lane->stream.clock = [&receiver](std::int64_t position) -> std::optional<std::chrono::system_clock::time_point> {
+            const StreamFeeder* feeder = receiver.Feeder();
+            return feeder ? feeder->TimeOf(position) : std::nullopt;
         };
+        printer.Attach(lane->component, lane->stream);
+        if (m_debug)
+            lane->component.OnDebug += [](PhoneVornix&, const OnDebugArgs& e) {
+                std::cerr << "debug: " << e.InfoMsg().value_or("") << '\n';
+            };
+    }
+
+    AlsaCaptureSource::Settings settings;
+    settings.device = m_device;
+    settings.sampleRate = m_rate;
+    // The right channel needs a stereo recording; the left one is a mono device's only one.
+    settings.channels = both || m_options.RightChannel() ? 2 : 1;
+    // Declared after the lanes, the printer and the receiver, so it stops recording
+    // before they go.
+    AlsaCaptureSource source(settings);
+    receiver.SetSource(source);
 
     // Blocked before the recording thread starts, so that thread inherits the mask and
     // the signals are left for WaitForStop.
@@ -77,19 +166,23 @@ int ListenCommand::Run() {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    AlsaCaptureSource::Settings settings;
-    settings.device = m_device;
-    settings.sampleRate = m_rate;
-    // Declared after the component, so it stops recording before the component goes.
-    AlsaCaptureSource source(settings);
-    component.Source(source);
+    source.set_EventHandle(&receiver, &Receiver::Callback);
     if (!source.Start()) {
         std::cerr << "vornix listen: " << source.ErrorText() << '\n';
         return kExitFailure;
     }
     WaitForStop(signals, source, printer);
     source.Stop();
+    source.set_EventHandle(nullptr, nullptr);
     printer.Flush();
+    if (const std::exception_ptr error = receiver.Error()) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            std::cerr << "vornix listen: " << e.what() << '\n';
+        }
+        return kExitFailure;
+    }
     if (!source.ErrorText().empty()) {
         std::cerr << "vornix listen: " << source.ErrorText() << '\n';
         return kExitFailure;

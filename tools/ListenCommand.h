@@ -10,7 +10,9 @@ class App;
 }
 
 // vornix listen: decodes live audio from a sound device and prints its events until
-// SIGINT or SIGTERM.
+// SIGINT or SIGTERM. The command feeds the recording to the decoder itself, so it knows
+// how many samples it has fed (positions past 2^32 samples come out whole) and when each
+// was recorded (every event carries its wall-clock time).
 class ListenCommand {
 public:
     explicit ListenCommand(CLI::App& parent);
@@ -19,7 +21,7 @@ public:
 
 private:
     CLI::App* m_command;
-    DecodeOptions m_options;
+    DecodeOptions m_options{true};
     std::string m_device = "default";
     std::uint32_t m_rate = 8000;
     bool m_json = false;

@@ -7,6 +7,7 @@
 
 #include "DecodeCommand.h"
 #include "ExitCode.h"
+#include "FormatsCommand.h"
 #include "GenCommand.h"
 #include "ListenCommand.h"
 #include "PlotCommand.h"
@@ -20,9 +21,16 @@ int main(int argc, char** argv) {
     ListenCommand listen(app);
     GenCommand gen(app);
     PlotCommand plot(app);
+    FormatsCommand formats(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        // A first word that names no command is said as such, not as a missing one.
+        if (argc > 1 && argv[1][0] != '-' && app.get_subcommands().empty()) {
+            std::cerr << "vornix: '" << argv[1] << "' is not a command (decode, listen, gen, plot, formats)\n"
+                      << "Run with --help for more information.\n";
+            return kExitUsage;
+        }
         // Help and version exit with 0; every other parse error is a usage error.
         return app.exit(e) == 0 ? kExitSuccess : kExitUsage;
     }
@@ -31,6 +39,7 @@ int main(int argc, char** argv) {
         if (listen.Selected()) return listen.Run();
         if (gen.Selected()) return gen.Run();
         if (plot.Selected()) return plot.Run();
+        if (formats.Selected()) return formats.Run();
     } catch (const std::exception& e) {
         std::cerr << "vornix: " << e.what() << '\n';
         return kExitFailure;
