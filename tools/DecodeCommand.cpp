@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
@@ -13,6 +14,7 @@
 #include "InputCheck.h"
 #include "ProgressBar.h"
 #include "RecordingReader.h"
+#include "StdinSource.h"
 #include "StreamFeeder.h"
 #include "StreamReader.h"
 #include "audio/StreamFormats.h"
@@ -169,6 +171,7 @@ bool DecodeCommand::DecodeFile(const std::string& file) {
             std::cerr << InputCheck::Line(file, InputCheck::Explain(file), e.what()) << '\n';
             return false;
         }
+        if (NothingDecoded(lane, file)) return false;
     }
     // The header promised more audio than the file holds: what was there is decoded, but
     // the file is not whole.
@@ -182,19 +185,59 @@ bool DecodeCommand::DecodeFile(const std::string& file) {
 }
 
 bool DecodeCommand::DecodeStdin() {
-    const WAVEFORMATEX& format = FormatOf(m_rawFormat);
-    const std::optional<RawFormat> raw = m_options.Raw();
+    const WAVEFORMATEX& raw = FormatOf(m_rawFormat);
     // Whole frames of sample formats, so a conversion and the channel levels never see
     // half a sample; compressed blocks go as they come.
-    const bool framed = format.wFormatTag == WAVE_FORMAT_PCM || format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
-                        format.wFormatTag == WAVE_FORMAT_ALAW || format.wFormatTag == WAVE_FORMAT_MULAW;
-    StreamReader reader(STDIN_FILENO, raw ? raw->FrameBytes() : framed ? format.nBlockAlign : 1);
-    if (!DecodeStream("-", format, [&reader] { return reader.Read(); }, true)) return false;
-    if (!reader.Error().empty()) {
+    auto frameBytes = [](const WAVEFORMATEX& f) -> std::size_t {
+        const bool framed = f.wFormatTag == WAVE_FORMAT_PCM || f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
+                            f.wFormatTag == WAVE_FORMAT_ALAW || f.wFormatTag == WAVE_FORMAT_MULAW;
+        return framed && f.nBlockAlign > 0 ? f.nBlockAlign : 1;
+    };
+    auto readFailed = [this](const std::string& error) {
         m_bar->Clear();
-        std::cerr << InputCheck::Line("-", "reading standard input failed: " + reader.Error()) << '\n';
+        std::cerr << InputCheck::Line("-", "reading standard input failed: " + error) << '\n';
+        return false;
+    };
+    // A raw format given says what the stream is; else its first bytes do.
+    if (m_options.RawFormatGiven()) {
+        const std::optional<RawFormat> rawFormat = m_options.Raw();
+        StreamReader reader(STDIN_FILENO, rawFormat ? rawFormat->FrameBytes() : frameBytes(raw));
+        if (!DecodeStream("-", raw, [&reader] { return reader.Read(); }, true)) return false;
+        return reader.Error().empty() || readFailed(reader.Error());
+    }
+    StdinSource source(STDIN_FILENO);
+    StdinSource::Kind kind;
+    try {
+        kind = source.Probe();
+    } catch (const VornixException& e) {
+        m_bar->Clear();
+        std::cerr << InputCheck::Line("-", source.Error().empty() ? "not a format Vornix reads" : "cannot be read", e.what())
+                  << '\n';
         return false;
     }
+    if (m_debug) std::cerr << "debug: standard input: " << source.Description() << '\n';
+    if (kind == StdinSource::Kind::Container) {
+        const std::vector<std::uint8_t> record = source.Format();
+        if (!DecodeStream("-", FormatOf(record), [&source] { return source.Read(); }, false)) return false;
+        return source.Error().empty() || readFailed(source.Error());
+    }
+    // A wave's header gives the format; raw PCM is in the raw format.
+    std::vector<std::uint8_t> record = kind == StdinSource::Kind::Wave ? source.Format() : m_rawFormat;
+    record.resize(std::max<std::size_t>(record.size(), sizeof(WAVEFORMATEX)), 0);
+    const WAVEFORMATEX& format = kind == StdinSource::Kind::Wave ? FormatOf(record) : raw;
+    StreamReader reader(STDIN_FILENO, frameBytes(format));
+    reader.Unread(source.Audio());
+    if (!DecodeStream("-", format, [&reader] { return reader.Read(); }, false)) return false;
+    return reader.Error().empty() || readFailed(reader.Error());
+}
+
+bool DecodeCommand::NothingDecoded(Lane& lane, const std::string& name) {
+    lane.stream.positions.Advance(lane.component->DecodePosition());
+    if (lane.stream.positions.Reference() > 0) return false;
+    m_bar->Clear();
+    std::cerr << InputCheck::Line(name, name == "-" ? "standard input holds no audio the decoder could read"
+                                                    : "no audio could be decoded from it")
+              << '\n';
     return true;
 }
 
@@ -238,6 +281,7 @@ bool DecodeCommand::DecodeStream(const std::string& name, const WAVEFORMATEX& fo
     }
     feeder.End();
     restore();
+    if (!refused && NothingDecoded(*m_lanes[0], name)) return false;
     if (refused) {
         m_bar->Clear();
         std::cerr << InputCheck::Line(name, "the decoder refused the input", "The decoder refused the input.") << '\n';

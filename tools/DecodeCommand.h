@@ -49,6 +49,8 @@ private:
     // the decoder refused them; a failure to read is the caller's to say.
     bool DecodeStream(const std::string& name, const WAVEFORMATEX& format,
                       const std::function<std::span<std::uint8_t>()>& next, bool convertRaw);
+    // A run after which the decoder has had no sample at all: said on stderr, true.
+    bool NothingDecoded(Lane& lane, const std::string& name);
     // The warning for a stereo input whose chosen channel is silent and the other not.
     void WarnIfSilent(const std::string& name, bool leftSilent, bool rightSilent) const;
     // Whether the chosen channel of a stereo file is silent and the other not, read from

@@ -243,9 +243,10 @@ void DecodeOptions::RegisterRawInput(CLI::App& command) {
                               ->check(Bounded(0, 65))
                               ->capture_default_str()
                               ->group(raw);
-    auto* id = command.add_option("--format-id", m_formatId, "Format of raw PCM as the hexadecimal wave format record (WaveFormatID)")
+    m_formatIdOption = command.add_option("--format-id", m_formatId, "Format of raw PCM as the hexadecimal wave format record (WaveFormatID)")
                    ->excludes(m_formatIndexOption)
                    ->group(raw);
+    CLI::Option* id = m_formatIdOption;
     m_rawRateOption = command.add_option("--rate", m_rawRate, "Sample rate of raw PCM in Hz")
                           ->check(Bounded(1000, 384000))
                           ->default_str("8000")
@@ -267,6 +268,10 @@ void DecodeOptions::RegisterRawInput(CLI::App& command) {
 std::optional<RawFormat> DecodeOptions::Raw() const {
     if (!Given(m_rawRateOption) && !Given(m_rawEncodingOption) && !Given(m_rawChannelsOption)) return std::nullopt;
     return RawFormat(m_rawRate, *RawFormat::ParseEncoding(m_rawEncoding), m_rawChannels);
+}
+
+bool DecodeOptions::RawFormatGiven() const {
+    return Given(m_formatIndexOption) || Given(m_formatIdOption) || Raw().has_value();
 }
 
 void DecodeOptions::ApplyRawInput(PhoneVornix& component) const {

@@ -52,6 +52,9 @@ public:
     // The raw format given by rate, encoding and channels (any of them; the others keep
     // their defaults); none when given otherwise.
     std::optional<RawFormat> Raw() const;
+    // Whether any raw-input option was given: standard input is then headerless PCM in
+    // that format, whatever its first bytes look like.
+    bool RawFormatGiven() const;
 
 private:
     static bool Given(const CLI::Option* option);
@@ -63,6 +66,7 @@ private:
     std::string m_rawEncoding = "s16le";
     std::uint16_t m_rawChannels = 1;
     CLI::Option* m_formatIndexOption = nullptr;
+    CLI::Option* m_formatIdOption = nullptr;
     CLI::Option* m_rawRateOption = nullptr;
     CLI::Option* m_rawEncodingOption = nullptr;
     CLI::Option* m_rawChannelsOption = nullptr;
