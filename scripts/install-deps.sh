@@ -12,6 +12,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libcairo2-dev fonts-dejavu-core
   sox ffmpeg espeak-ng minimodem
+  help2man
 )
 
 sudo_cmd=()

@@ -1,7 +1,13 @@
 #include "GenCommand.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -11,6 +17,7 @@
 
 #include "Bounded.h"
 #include "ExitCode.h"
+#include "Verbosity.h"
 #include "audio/CSoundFile.h"
 #include "audio/WaveFormat.h"
 #include "synth/CadencedToneGenerator.h"
@@ -72,6 +79,28 @@ bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
     return high < 0 && !bytes.empty();
 }
 
+// The noise seed: a whole number the noise generator takes as it is, 0 to 2^64 - 1. A sign,
+// a fraction or a number out of range is refused rather than wrapped or clamped into
+// another seed, which would give other noise than the one asked for without a word.
+CLI::Validator SeedCheck() {
+    return CLI::Validator(
+        [](std::string& text) {
+            std::uint64_t value = 0;
+            const char* end = text.data() + text.size();
+            const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+            if (text.empty() || ec != std::errc() || ptr != end)
+                return "'" + text + "' is not a seed: give a whole number from 0 to 18446744073709551615";
+            return std::string();
+        },
+        "0 .. 2^64-1");
+}
+
+std::string Hz(double hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g Hz", hz);
+    return text;
+}
+
 bool ParseStopBits(const std::string& text, FskDataGenerator::StopBits& stopBits) {
     if (text == "0") stopBits = FskDataGenerator::StopBits::kNone;
     else if (text == "1") stopBits = FskDataGenerator::StopBits::kOne;
@@ -108,12 +137,12 @@ GenCommand::GenCommand(CLI::App& parent) {
     AddCommonOptions(*m_dtmf);
 
     m_cid = m_command->add_subcommand("cid", "Caller ID or a message-waiting indication in FSK");
-    m_cid->add_option("--number", m_number, "Calling number");
-    m_cid->add_option("--name", m_name, "Calling name (mdmf only; bytes above 0x7F are sent as they are)");
-    m_cid->add_option("--called", m_called, "Called number (mdmf only)");
-    m_cid->add_option("--number-absence", m_numberAbsence, "Instead of a number: why there is none")
+    m_cid->add_option("--number", m_number, "Calling number (default: none)");
+    m_cid->add_option("--name", m_name, "Calling name (mdmf only; bytes above 0x7F are sent as they are) (default: none)");
+    m_cid->add_option("--called", m_called, "Called number (mdmf only) (default: none)");
+    m_cid->add_option("--number-absence", m_numberAbsence, "Instead of a number: why there is none (default: none)")
         ->check(CLI::IsMember({"private", "out-of-area"}));
-    m_cid->add_option("--name-absence", m_nameAbsence, "Instead of a name: why there is none (mdmf only)")
+    m_cid->add_option("--name-absence", m_nameAbsence, "Instead of a name: why there is none (mdmf only) (default: none)")
         ->check(CLI::IsMember({"private", "out-of-area"}));
     m_cid->add_option("--date", m_date, "Date and time sent, MMDDHHMM")->capture_default_str();
     m_cid->add_option("--format", m_format, "Single-message or multiple-message caller ID")
@@ -123,12 +152,12 @@ GenCommand::GenCommand(CLI::App& parent) {
         ->check(CLI::IsMember({"bell202", "v23", "japanese"}))
         ->capture_default_str();
     m_cid->add_flag("--call-waiting", m_callWaiting, "Off hook: alerting tone, DTMF D acknowledgement, no seizure");
-    m_cid->add_option("--vmwi", m_vmwi, "Send a message-waiting indication instead of caller ID")
+    m_cid->add_option("--vmwi", m_vmwi, "Send a message-waiting indication instead of caller ID (default: caller ID)")
         ->check(CLI::IsMember({"on", "off"}));
     m_cid->add_option("--vmwi-format", m_vmwiFormat, "Message-waiting message: sdmf (type 0x06) or mdmf (0x82)")
         ->check(CLI::IsMember({"sdmf", "mdmf"}))
         ->capture_default_str();
-    m_cid->add_option("--messages", m_messages, "Count of waiting messages (--vmwi-format mdmf)")->check(Bounded(0, 255));
+    m_cid->add_option("--messages", m_messages, "Count of waiting messages (--vmwi-format mdmf; default: not sent)")->check(Bounded(0, 255));
     m_cid->add_flag("--bad-checksum", m_badChecksum, "Send a wrong checksum, which a receiver must reject");
     m_cid->add_option("--level", m_cidLevelDbfs, "Level of the FSK tones in dBFS")->check(Bounded(-120, 0))->capture_default_str();
     m_cid->add_option("--lead", m_cidLeadMs, "Silence before the transmission in ms")->check(Bounded(0, 3600000))->capture_default_str();
@@ -199,7 +228,7 @@ GenCommand::GenCommand(CLI::App& parent) {
         ->required()
         ->delimiter(',')
         ->check(Bounded(1, 96000));
-    m_tone->add_option("--levels", m_toneArgs.levelsDbfs, "Level of each frequency in dBFS, comma-separated")
+    m_tone->add_option("--levels", m_toneArgs.levelsDbfs, "Level of each frequency in dBFS, comma-separated (default: --level for each)")
         ->delimiter(',')
         ->check(level);
     m_tone->add_option("--level", m_toneArgs.levelDbfs, "Level of every frequency in dBFS (without --levels)")
@@ -249,13 +278,16 @@ GenCommand::GenCommand(CLI::App& parent) {
 
     m_same = m_command->add_subcommand("same", "An emergency-alert (SAME) message: three headers, three NNNN");
     m_same->add_option("HEADER", m_sameArgs.header, "The header as sent, e.g. ZCZC-WXR-TOR-039173+0030-1591829-KEAX/NWS-");
-    m_same->add_option("--originator", m_sameArgs.originator, "Instead of HEADER: originator code (EAS, CIV, WXR, PEP)");
-    m_same->add_option("--event", m_sameArgs.event, "Event code, three characters (TOR, RWT, ...)");
-    m_same->add_option("--locations", m_sameArgs.locations, "Location codes PSSCCC, comma-separated (1 to 31)")
-        ->delimiter(',');
-    m_same->add_option("--duration", m_sameArgs.duration, "Valid time, +HHMM");
-    m_same->add_option("--issued", m_sameArgs.issued, "Time of issue, JJJHHMM (day of the year, hour, minute)");
-    m_same->add_option("--sender", m_sameArgs.sender, "Sender, eight characters (KEAX/NWS)");
+        // The header's fields have no defaults: without HEADER every one must be given.
+    const char* sameField = "Header fields (give HEADER or every field)";
+    m_same->add_option("--originator", m_sameArgs.originator, "Instead of HEADER: originator code (EAS, CIV, WXR, PEP) (no default)")->group(sameField);
+    m_same->add_option("--event", m_sameArgs.event, "Event code, three characters (TOR, RWT, ...) (no default)")->group(sameField);
+    m_same->add_option("--locations", m_sameArgs.locations, "Location codes PSSCCC, comma-separated (1 to 31) (no default)")
+        ->delimiter(',')
+        ->group(sameField);
+    m_same->add_option("--duration", m_sameArgs.duration, "Valid time, +HHMM (no default)")->group(sameField);
+    m_same->add_option("--issued", m_sameArgs.issued, "Time of issue, JJJHHMM (day of the year, hour, minute) (no default)")->group(sameField);
+    m_same->add_option("--sender", m_sameArgs.sender, "Sender, eight characters (KEAX/NWS) (no default)")->group(sameField);
     m_same->add_flag("--no-eom", m_sameArgs.noEndOfMessage, "Send the headers only, without the three NNNN bursts");
     m_same->add_option("--level", m_sameArgs.levelDbfs, "Level of the tones in dBFS")->check(level)->capture_default_str();
     m_same->add_option("--lead", m_sameArgs.leadMs, "Silence before the first burst in ms")->check(lead)->capture_default_str();
@@ -279,7 +311,7 @@ GenCommand::GenCommand(CLI::App& parent) {
     m_fsk->add_option("--baud", m_fskArgs.baud, "Bit rate")->check(Bounded(1, 96000))->capture_default_str();
     m_fsk->add_option("--mark", m_fskArgs.markHz, "Tone of a 1 bit in Hz")->check(toneHz)->capture_default_str();
     m_fsk->add_option("--space", m_fskArgs.spaceHz, "Tone of a 0 bit in Hz")->check(toneHz)->capture_default_str();
-    m_fsk->add_option("--framing", m_fskArgs.framing, "Data bits, parity and stop bits at once: 8N1, 7E1, 5N1.5, ...");
+    m_fsk->add_option("--framing", m_fskArgs.framing, "Data bits, parity and stop bits at once: 8N1, 7E1, 5N1.5, ... (default: from --data-bits, --parity and --stop-bits)");
     m_fsk->add_option("--data-bits", m_fskArgs.dataBits, "5 to 8")->check(Bounded(5, 8))->capture_default_str();
     m_fsk->add_option("--parity", m_fskArgs.parity, "Parity bit after the data bits")
         ->check(CLI::IsMember({"none", "odd", "even", "mark", "space"}))
@@ -312,11 +344,13 @@ GenCommand::GenCommand(CLI::App& parent) {
 }
 
 void GenCommand::AddCommonOptions(CLI::App& kind) {
-    kind.add_option("-o,--output", m_output, "Wave file to write")->required();
-    kind.add_option("--noise", m_noiseDbfs, "White noise over the whole recording at this level in dBFS")
+    kind.add_option("-o,--output", m_output, "Wave file to write; - writes it to stdout")->required();
+    kind.add_option("--noise", m_noiseDbfs, "White noise over the whole recording at this level in dBFS (default: none)")
         ->check(Bounded(-200, 0))
         ->each([this](const std::string&) { m_noise = true; });
-    kind.add_option("--seed", m_seed, "Seed of the noise (the same seed gives the same noise)")->capture_default_str();
+    kind.add_option("--seed", m_seed, "Seed of the noise (the same seed gives the same noise)")
+        ->check(SeedCheck())
+        ->capture_default_str();
     kind.add_option("--rate", m_rate, "Sample rate in Hz")->check(Bounded(1000, 192000))->capture_default_str();
     kind.add_option("--bits", m_bits, "Bits per sample: 8, 16 or 32 (float)")->check(CLI::IsMember({8, 16, 32}))->capture_default_str();
     kind.add_option("--channels", m_channels, "1 or 2")->check(CLI::IsMember({1, 2}))->capture_default_str();
@@ -343,12 +377,21 @@ int GenCommand::Run() {
 }
 
 int GenCommand::RunDtmf() {
+    if (!NotEmpty("dtmf", "DIGITS", m_digits)) return kExitUsage;
+    char highestKey = 0;
+    double highestHz = 0.0;
     for (char key : m_digits) {
-        if (DtmfGenerator::KeyIndex(key) < 0) {
+        const int index = DtmfGenerator::KeyIndex(key);
+        if (index < 0) {
             std::cerr << "vornix gen dtmf: '" << key << "' is not a DTMF key (0-9 * # A-D)\n";
             return kExitUsage;
         }
+        if (DtmfGenerator::kColHz[index % 4] > highestHz) {
+            highestHz = DtmfGenerator::kColHz[index % 4];
+            highestKey = key;
+        }
     }
+    if (!BelowHalfRate("dtmf", std::string("the high tone of key '") + highestKey + "'", highestHz)) return kExitUsage;
     const double seconds = (m_leadMs + static_cast<double>(m_digits.size()) * (m_durationMs + m_gapMs)) / 1000.0;
     if (seconds * m_rate * m_channels * (m_bits / 8) > kMaxBytes) {
         std::cerr << "vornix gen dtmf: the recording would be longer than a wave file can hold\n";
@@ -513,7 +556,21 @@ bool GenCommand::Fits(const char* kind, double samples) const {
     return false;
 }
 
+bool GenCommand::BelowHalfRate(const char* kind, const std::string& tone, double hz) const {
+    if (hz < m_rate / 2.0) return true;
+    std::cerr << "vornix gen " << kind << ": " << tone << ", " << Hz(hz) << ", needs a --rate above " << Hz(2.0 * hz)
+              << " (--rate is " << m_rate << " Hz; at or below it the tone folds onto another frequency)\n";
+    return false;
+}
+
+bool GenCommand::NotEmpty(const char* kind, const char* what, const std::string& text) {
+    if (!text.empty()) return true;
+    std::cerr << "vornix gen " << kind << ": " << what << " is empty: the recording would hold no signal\n";
+    return false;
+}
+
 int GenCommand::RunMf() {
+    if (!NotEmpty("mf", "KEYS", m_mfArgs.keys)) return kExitUsage;
     std::string keys;
     if (!MfGenerator::ParseKeys(m_mfArgs.keys, keys)) {
         std::cerr << "vornix gen mf: '" << m_mfArgs.keys << "' is not MF keys (0-9 * # A B C, or KP ST STP ST2P ST3P)\n";
@@ -526,6 +583,9 @@ int GenCommand::RunMf() {
     options.gapMs = m_mfArgs.gapMs;
     options.leadMs = m_mfArgs.leadMs;
     options.frequencyOffsetPercent = m_mfArgs.frequencyOffsetPercent;
+    // The generator's check covers its whole table, whichever keys are sent.
+    if (!BelowHalfRate("mf", "the highest MF tone", MfGenerator::kToneHz[5] * (1.0 + options.frequencyOffsetPercent / 100.0)))
+        return kExitUsage;
     // KP's own length is at most the longer of the two; the check needs only a bound.
     const double slotMs = std::max(options.toneMs, options.kpToneMs) + options.gapMs;
     if (!Fits("mf", (options.leadMs + static_cast<double>(keys.size()) * slotMs) * m_rate / 1000.0)) return kExitUsage;
@@ -540,6 +600,7 @@ int GenCommand::RunMf() {
 int GenCommand::RunPaging() {
     PagingGenerator::Options options;
     if (!PagingGenerator::ParseType(m_pagingArgs.type, options.type)) return kExitUsage;  // checked by the parser
+    if (!NotEmpty("paging", "DIGITS", m_pagingArgs.digits)) return kExitUsage;
     for (char digit : m_pagingArgs.digits) {
         const int index = PagingGenerator::DigitIndex(digit);
         if (index < 0 || PagingGenerator::kToneHz[static_cast<int>(options.type)][index] == 0.0) {
@@ -556,6 +617,11 @@ int GenCommand::RunPaging() {
     options.leadMs = m_pagingArgs.leadMs;
     options.frequencyOffsetPercent = m_pagingArgs.frequencyOffsetPercent;
     options.repeatTone = !m_pagingArgs.noRepeat;
+    const auto& typeHz = PagingGenerator::kToneHz[static_cast<int>(options.type)];
+    if (!BelowHalfRate("paging", std::string("the highest ") + PagingGenerator::TypeName(options.type) + " tone",
+                       *std::max_element(std::begin(typeHz), std::end(typeHz)) *
+                           (1.0 + options.frequencyOffsetPercent / 100.0)))
+        return kExitUsage;
     const PagingGenerator generator(options);
     const double slotMs = generator.ToneMs() + options.gapMs;
     if (!Fits("paging", (options.leadMs + static_cast<double>(m_pagingArgs.digits.size()) * slotMs) * m_rate / 1000.0))
@@ -580,6 +646,8 @@ int GenCommand::RunSit() {
     options.announcementMs = m_sitArgs.announcementMs;
     options.leadMs = m_sitArgs.leadMs;
     options.frequencyOffsetPercent = m_sitArgs.frequencyOffsetPercent;
+    if (!BelowHalfRate("sit", "the third tone", SitGenerator::kThirdHz * (1.0 + options.frequencyOffsetPercent / 100.0)))
+        return kExitUsage;
     const double ms = options.leadMs + 2.0 * (std::max(options.shortMs, options.longMs) + options.gapMs) +
                       options.thirdMs + options.announcementMs;
     if (!Fits("sit", ms * m_rate / 1000.0)) return kExitUsage;
@@ -609,6 +677,11 @@ int GenCommand::RunTone() {
     options.count = m_toneArgs.count;
     options.leadMs = m_toneArgs.leadMs;
     options.frequencyOffsetPercent = m_toneArgs.frequencyOffsetPercent;
+    if (!options.frequenciesHz.empty() &&
+        !BelowHalfRate("tone", "the highest frequency",
+                       *std::max_element(options.frequenciesHz.begin(), options.frequenciesHz.end()) *
+                           (1.0 + options.frequencyOffsetPercent / 100.0)))
+        return kExitUsage;
     const CadencedToneGenerator generator(options);
     if (!Fits("tone", static_cast<double>(generator.SampleCount(m_rate)))) return kExitUsage;
     SignalTimeline signal(m_rate);
@@ -638,6 +711,9 @@ int GenCommand::RunTty() {
     options.frequencyOffsetPercent = m_ttyArgs.frequencyOffsetPercent;
     options.bitRateErrorPercent = m_ttyArgs.bitRateErrorPercent;
     options.skipUnknown = m_ttyArgs.skipUnknown;
+    if (!BelowHalfRate("tty", options.markHz >= options.spaceHz ? "the mark tone" : "the space tone",
+                       std::max(options.markHz, options.spaceHz) * (1.0 + options.frequencyOffsetPercent / 100.0)))
+        return kExitUsage;
     // ASCII goes out byte for byte; only the Baudot tables hold Latin-1 characters.
     const bool ascii = options.mode == TtyGenerator::Mode::kAscii7 || options.mode == TtyGenerator::Mode::kAscii8;
     const std::string text = ascii ? m_ttyArgs.text : Latin1FromUtf8(m_ttyArgs.text);
@@ -691,6 +767,8 @@ int GenCommand::RunSame() {
     options.frequencyOffsetPercent = m_sameArgs.frequencyOffsetPercent;
     options.bitRateErrorPercent = m_sameArgs.bitRateErrorPercent;
     options.endOfMessage = !m_sameArgs.noEndOfMessage;
+    if (!BelowHalfRate("same", "the mark tone", SameGenerator::kMarkHz * (1.0 + options.frequencyOffsetPercent / 100.0)))
+        return kExitUsage;
     const SameGenerator generator(options);
     if (!Fits("same", static_cast<double>(generator.SampleCount(m_rate, header.size())))) return kExitUsage;
     SignalTimeline signal(m_rate);
@@ -744,6 +822,9 @@ int GenCommand::RunFsk() {
     options.leadMs = m_fskArgs.leadMs;
     options.frequencyOffsetPercent = m_fskArgs.frequencyOffsetPercent;
     options.bitRateErrorPercent = m_fskArgs.bitRateErrorPercent;
+    if (!BelowHalfRate("fsk", options.markHz >= options.spaceHz ? "the mark tone" : "the space tone",
+                       std::max(options.markHz, options.spaceHz) * (1.0 + options.frequencyOffsetPercent / 100.0)))
+        return kExitUsage;
     const FskDataGenerator generator(options);
     if (!Fits("fsk", static_cast<double>(generator.SampleCount(m_rate, bytes.size())))) return kExitUsage;
     SignalTimeline signal(m_rate);
@@ -764,8 +845,14 @@ int GenCommand::Write(SignalTimeline& signal) {
         std::cerr << "vornix gen: the output format is not valid\n";
         return kExitUsage;
     }
+    // A wave file without a sample is one that decode refuses, and writing it would hand
+    // the writer an empty buffer.
+    if (pcm.empty()) {
+        std::cerr << "vornix gen: the options describe a recording of no samples (every duration is 0)\n";
+        return kExitUsage;
+    }
     if (renderer.ClippedSamples() > 0)
-        std::cerr << "vornix gen: warning: " << renderer.ClippedSamples() << " samples clipped\n";
+        Verbosity::Warning("vornix gen: warning: " + std::to_string(renderer.ClippedSamples()) + " samples clipped");
 
     const auto align = static_cast<std::uint16_t>(renderer.BytesPerFrame());
     WAVEFORMATEX wave{m_bits == 32 ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM,
@@ -775,10 +862,52 @@ int GenCommand::Write(SignalTimeline& signal) {
                       align,
                       static_cast<std::uint16_t>(m_bits),
                       0};
+    if (m_output == "-") return WriteToStdout(wave, pcm);
     CSoundFile file(m_output.c_str(), &wave, sizeof wave);
     if (!file.IsOK() || !file.Write(pcm.data(), static_cast<std::uint32_t>(pcm.size())) || !file.Close()) {
         std::cerr << "vornix gen: " << m_output << ": " << file.GetLastErrorText() << '\n';
         return kExitFailure;
     }
     return kExitSuccess;
+}
+
+int GenCommand::WriteToStdout(const WAVEFORMATEX& wave, const std::vector<unsigned char>& pcm) {
+    // Checked before anything is written: a wave file on a terminal is noise on the screen.
+    if (isatty(STDOUT_FILENO) == 1) {
+        std::cerr << "vornix gen: -o - writes the wave file to stdout, which is a terminal: redirect it or give a file name\n";
+        return kExitUsage;
+    }
+    std::error_code error;
+    std::string path = (std::filesystem::temp_directory_path(error) / "vornix-gen-XXXXXX").string();
+    const int fd = error ? -1 : mkstemp(path.data());
+    if (fd < 0) {
+        std::cerr << "vornix gen: no temporary file for the recording could be made\n";
+        return kExitFailure;
+    }
+    close(fd);
+    WAVEFORMATEX format = wave;
+    bool written = false;
+    {
+        CSoundFile file(path.c_str(), &format, sizeof format);
+        written = file.IsOK() && file.Write(pcm.data(), static_cast<std::uint32_t>(pcm.size())) && file.Close();
+        if (!written) std::cerr << "vornix gen: " << path << ": " << file.GetLastErrorText() << '\n';
+    }
+    if (written) {
+        std::FILE* in = std::fopen(path.c_str(), "rb");
+        std::vector<char> buffer(64 * 1024);
+        written = in != nullptr;
+        while (written) {
+            const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+            if (n == 0) break;
+            written = std::fwrite(buffer.data(), 1, n, stdout) == n;
+        }
+        if (in != nullptr) {
+            written = written && !std::ferror(in);
+            std::fclose(in);
+        }
+        written = std::fflush(stdout) == 0 && written;
+        if (!written) std::cerr << "vornix gen: writing the recording to stdout failed\n";
+    }
+    std::filesystem::remove(path, error);
+    return written ? kExitSuccess : kExitFailure;
 }

@@ -8,11 +8,13 @@ namespace CLI {
 class App;
 }
 class SignalTimeline;
+struct WAVEFORMATEX;
 
-// vornix gen KIND: writes a test recording as a RIFF wave file. Each kind of signal is a
-// subcommand with its own options; the output format, noise and file options are common
-// to every kind: DTMF keys, caller-ID transmissions, MF keys, paging tones, special
-// information tones, cadenced tones, TTY text, SAME headers and generic FSK data.
+// vornix gen KIND: writes a test recording as a RIFF wave file (to stdout with -o -). Each
+// kind of signal is a subcommand with its own options; the output format, noise and file
+// options are common to every kind: DTMF keys, caller-ID transmissions, MF keys, paging
+// tones, special information tones, cadenced tones, TTY text, SAME headers and generic FSK
+// data.
 class GenCommand {
 public:
     explicit GenCommand(CLI::App& parent);
@@ -33,11 +35,22 @@ private:
     // False, with a usage message for the kind, when a recording of this many samples
     // would not fit in a wave file.
     bool Fits(const char* kind, double samples) const;
+    // False, with a usage message naming the tone and the rate, when a tone of hz would
+    // lie at or above half the sample rate: it would fold onto another frequency and the
+    // file would hold a signal other than the one asked for.
+    bool BelowHalfRate(const char* kind, const std::string& tone, double hz) const;
+    // False, with a usage message, when the keys, digits or text to send are empty: the
+    // recording would hold no signal.
+    static bool NotEmpty(const char* kind, const char* what, const std::string& text);
     // The bytes the cid options ask for; false, with the reason in error, for a usage error.
     bool CidMessage(std::vector<std::uint8_t>& message, std::string& error) const;
     bool CidGiven(const char* option) const;
     // Adds the noise, renders in the output format and writes the file.
     int Write(SignalTimeline& signal);
+    // The rendered recording to stdout: written to a temporary file by the same writer as
+    // any file (the RIFF sizes are filled in at the end, which a pipe cannot seek back
+    // to), then copied.
+    int WriteToStdout(const WAVEFORMATEX& wave, const std::vector<unsigned char>& pcm);
 
     CLI::App* m_command;
     CLI::App* m_dtmf;
