@@ -99,6 +99,7 @@ if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDE
   set(VORNIX_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
 else()
   file(RELATIVE_PATH vornix_pc_up "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+  string(REGEX REPLACE "/$" "" vornix_pc_up "${vornix_pc_up}")
   set(VORNIX_PC_PREFIX "\${pcfiledir}/${vornix_pc_up}")
   set(VORNIX_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
   set(VORNIX_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
