@@ -26,6 +26,11 @@ using namespace Orvane::VornixNet;
 
 namespace {
 
+// An input that opened but gave the decoder no audio at all.
+constexpr const char* kNothingDecoded =
+    "no audio could be decoded from it (every packet failed, or its samples have a width the decoder does not "
+    "read; --debug shows the decoder's lines)";
+
 const WAVEFORMATEX& FormatOf(const std::vector<std::uint8_t>& record) {
     return *reinterpret_cast<const WAVEFORMATEX*>(record.data());
 }
@@ -34,7 +39,9 @@ const WAVEFORMATEX& FormatOf(const std::vector<std::uint8_t>& record) {
 
 DecodeCommand::DecodeCommand(CLI::App& parent) {
     m_command = parent.add_subcommand("decode", "Decode sound files and print their events");
-    m_command->add_option("FILE", m_files, "Sound files (RIFF wave, MP3, .raw/.pcm); - reads raw PCM from stdin")
+    m_command->add_option("FILE", m_files,
+                          "Sound files (RIFF wave, MP3, FLAC, Ogg, M4A and any container libavformat recognises, "
+                          ".raw/.pcm); - reads stdin (a wave or a container by its header, else raw PCM)")
         ->required();
     m_options.Register(*m_command);
     m_options.RegisterRawInput(*m_command);
@@ -235,8 +242,7 @@ bool DecodeCommand::NothingDecoded(Lane& lane, const std::string& name) {
     lane.stream.positions.Advance(lane.component->DecodePosition());
     if (lane.stream.positions.Reference() > 0) return false;
     m_bar->Clear();
-    std::cerr << InputCheck::Line(name, name == "-" ? "standard input holds no audio the decoder could read"
-                                                    : "no audio could be decoded from it")
+    std::cerr << InputCheck::Line(name, name == "-" ? "standard input holds no audio the decoder could read" : kNothingDecoded)
               << '\n';
     return true;
 }
