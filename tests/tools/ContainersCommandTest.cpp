@@ -67,6 +67,9 @@ protected:
 };
 
 TEST_F(ContainersCommand, EveryContainerGivesTheWavesKeysWhereTheWaveHasThem) {
+#if !VORNIX_WITH_FFMPEG
+    GTEST_SKIP() << "a build without FFmpeg reads no containers";
+#endif
     const std::string ffmpeg = "ffmpeg -v error -y -i keys.wav ";
     const std::string tag(40000, 'x');
     const std::string decode = kVornix + " decode --json ";
