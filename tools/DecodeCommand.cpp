@@ -17,6 +17,7 @@
 #include "StdinSource.h"
 #include "StreamFeeder.h"
 #include "StreamReader.h"
+#include "Verbosity.h"
 #include "audio/StreamFormats.h"
 #include "platform/DebugOutput.h"
 #include "platform/HResult.h"
@@ -323,9 +324,8 @@ void DecodeCommand::WarnIfSilent(const std::string& name, bool leftSilent, bool 
     const bool right = m_options.RightChannel();
     if (!(right ? rightSilent && !leftSilent : leftSilent && !rightSilent)) return;
     const std::string chosen = right ? "right" : "left", other = right ? "left" : "right";
-    m_bar->Clear();
-    std::cerr << InputCheck::Line(name, "warning: the " + chosen + " channel is silent and the " + other +
-                                            " channel is not; --channel " + other +
-                                            " decodes that one, --channel both decodes both")
-              << '\n';
+    // Verbosity takes the progress bar off first, and says nothing with --quiet.
+    Verbosity::Warning(InputCheck::Line(name, "warning: the " + chosen + " channel is silent and the " + other +
+                                                  " channel is not; --channel " + other +
+                                                  " decodes that one, --channel both decodes both"));
 }

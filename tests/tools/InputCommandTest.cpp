@@ -158,6 +158,7 @@ TEST_F(InputCommand, BothChannelsEachWithTheirOwnKeysAndTheSilentChannelWarning)
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.OutLines().size(), 4u);
     }
+    EXPECT_EQ(run.Shell(kVornix + " decode --quiet onlyright.wav").err, "") << "--quiet holds warnings back";
     // Neither channel heard: nothing to choose between.
     ASSERT_EQ(run.Shell("sox -n -r 8000 -c 2 quiet.wav trim 0 1").exitCode, 0);
     EXPECT_EQ(run.Shell(kVornix + " decode quiet.wav").err, "");
