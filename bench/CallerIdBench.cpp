@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDecoder.h"
 #include "decoder/CBaseDecoder.h"
 #include "decoder/DecoderMessages.h"
 
@@ -211,11 +212,7 @@ void Count(void* context, int msg, std::uint64_t, std::int64_t lParam) {
 }
 
 void Feed(CBaseDecoder& decoder, const std::vector<unsigned char>& pcm) {
-    for (std::size_t at = 0; at < pcm.size(); at += kBufferBytes) {
-        const int n = static_cast<int>(std::min<std::size_t>(kBufferBytes, pcm.size() - at));
-        decoder.InputData2(pcm.data() + at, n);
-    }
-    decoder.putSamples(nullptr, 0, 1);
+    FeedInBuffers(decoder, pcm, kBufferBytes);
 }
 
 void Report(benchmark::State& state, const Audio& audio, const Counts& counts) {
@@ -263,11 +260,7 @@ void BM_Dtmf_Speech(benchmark::State& state) {
     for (auto _ : state) {
         decoder.SetHandle({&Count, &counts}, nullptr);
         decoder.SetParameters(kRate, 16, -45.0f, CBaseDecoder::kMono);
-        decoder.EnableXDec(DEC_DTMF, 1);
-        CDecDTMF::GetDefaultFreqs(rows, cols);
-        decoder.SetFreqs(rows, cols);
-        decoder.SetTwist(0.0f, 0.0f);
-        decoder.CDecDTMF::SetParameters(-65.0f, 12.0f, 40, 40, 15.1f, 1.2f, -1);
+        SwitchOnDtmf(decoder, rows, cols);
         Feed(decoder, audio.pcm);
     }
     Report(state, audio, counts);

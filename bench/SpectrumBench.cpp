@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDecoder.h"
 #include "BenchSpeech.h"
 #include "decoder/CBaseDecoder.h"
 #include "decoder/DecoderMessages.h"
@@ -90,11 +91,7 @@ enum Detector : int { kDtmf = 1, kSpectrum = 2, kFrequency = 4 };
 void Configure(CBaseDecoder& decoder, int detectors, float rows[4], float cols[4]) {
     decoder.SetParameters(kRate, 16, -45.0f, CBaseDecoder::kMono);
     if (detectors & kDtmf) {
-        decoder.EnableXDec(DEC_DTMF, 1);
-        CDecDTMF::GetDefaultFreqs(rows, cols);
-        decoder.SetFreqs(rows, cols);
-        decoder.SetTwist(0.0f, 0.0f);
-        decoder.CDecDTMF::SetParameters(-65.0f, 12.0f, 40, 40, 15.1f, 1.2f, -1);
+        SwitchOnDtmf(decoder, rows, cols);
     }
     if (detectors & kSpectrum) decoder.EnableXDec(DEC_SPECTRUM, 1);
     if (detectors & kFrequency) decoder.EnableXDec(DEC_CUSTOMTONE, 1);
@@ -116,11 +113,7 @@ void Run(benchmark::State& state, int detectors) {
     for (auto _ : state) {
         decoder.SetHandle({&Count, &counts}, nullptr);
         Configure(decoder, detectors, rows, cols);
-        for (std::size_t at = 0; at < audio.pcm.size(); at += kBufferBytes) {
-            const int n = static_cast<int>(std::min<std::size_t>(kBufferBytes, audio.pcm.size() - at));
-            decoder.InputData2(audio.pcm.data() + at, n);
-        }
-        decoder.putSamples(nullptr, 0, 1);
+        FeedInBuffers(decoder, audio.pcm, kBufferBytes);
     }
     const double audioSeconds = static_cast<double>(audio.pcm.size() / 2) / kRate;
     state.counters["realtime_x"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsIterationInvariantRate);

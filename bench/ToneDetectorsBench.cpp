@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDecoder.h"
 #include "BenchSpeech.h"
 #include "decoder/CBaseDecoder.h"
 #include "decoder/DecoderMessages.h"
@@ -155,11 +156,7 @@ void AddCustomTones(CBaseDecoder& decoder) {
 void Configure(CBaseDecoder& decoder, int detectors, float rows[4], float cols[4]) {
     decoder.SetParameters(kRate, 16, -45.0f, CBaseDecoder::kMono);
     if (detectors & kDtmf) {
-        decoder.EnableXDec(DEC_DTMF, 1);
-        CDecDTMF::GetDefaultFreqs(rows, cols);
-        decoder.SetFreqs(rows, cols);
-        decoder.SetTwist(0.0f, 0.0f);
-        decoder.CDecDTMF::SetParameters(-65.0f, 12.0f, 40, 40, 15.1f, 1.2f, -1);
+        SwitchOnDtmf(decoder, rows, cols);
     }
     if (detectors & kCallerId) {
         decoder.EnableXDec(DEC_CALLERID, 1);
@@ -195,11 +192,7 @@ void Run(benchmark::State& state, int detectors) {
     for (auto _ : state) {
         decoder.SetHandle({&Count, &counts}, nullptr);
         Configure(decoder, detectors, rows, cols);
-        for (std::size_t at = 0; at < audio.pcm.size(); at += kBufferBytes) {
-            const int n = static_cast<int>(std::min<std::size_t>(kBufferBytes, audio.pcm.size() - at));
-            decoder.InputData2(audio.pcm.data() + at, n);
-        }
-        decoder.putSamples(nullptr, 0, 1);
+        FeedInBuffers(decoder, audio.pcm, kBufferBytes);
     }
     const double audioSeconds = static_cast<double>(audio.pcm.size() / 2) / kRate;
     state.counters["realtime_x"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsIterationInvariantRate);

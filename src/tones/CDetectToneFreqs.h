@@ -43,9 +43,7 @@ public:
     // The settings written after SetParameters. Window types outside 0..5 are taken as
     // no window.
     void SetWindowType(std::int32_t type) { m_windowType = type; }
-    std::int32_t WindowType() const { return m_windowType; }
     void SetAmplitudeThreshold(float db) { m_amplitudeThreshold = db; }
-    float AmplitudeThreshold() const { return m_amplitudeThreshold; }
     // Quiet blocks that start a silence; more than half as many loud ones end it.
     // (The lowest int32 is taken as one more, so that its negation stays in range.)
     void SetSilenceBlocks(std::int32_t blocks);
@@ -68,8 +66,6 @@ public:
     // conversion is off. Before the first spectrum every bin is -600.
     std::span<const float> SpectrumDB() const;
     int FFTSize() const { return m_spectrumOn ? m_fft.Size() : 0; }
-    float SpectrumBinWidth() const { return m_fft.BinWidth(); }
-    bool SilenceDetectionOn() const { return m_silenceDetection; }
     int SegmentCapacity() const { return m_segmentCapacity; }
 
     // The peak search on a spectrum of size n (bins 0..n/2) with a threshold in dB.
@@ -118,9 +114,10 @@ private:
     std::int32_t m_quietRun = 0;
     std::vector<std::complex<double>> m_work;
 
-    // Frequency detection: the segment (real parts the samples, imaginary parts 0, all zero
-    // between segments) and the spectrum of its analysis. The storage only grows; the
-    // capacity is the one of the last configuration.
+    // Frequency detection: the samples of the sound being collected, each stored as a
+    // complex value with no imaginary component (every entry zero between sounds), and the
+    // spectrum of its analysis. The storage only grows; the capacity is the one of the last
+    // configuration.
     CFFT m_segmentFft;
     std::vector<std::complex<double>> m_segment;
     std::int32_t m_segmentCapacity = 0;

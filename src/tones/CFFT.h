@@ -35,7 +35,6 @@ public:
 
     // Prepares the tables for every size up to maxSize (a power of two, 2 to 16384).
     void Reserve(int maxSize);
-    int ReservedSize() const { return m_reservedSize; }
 
     // Size of the transforms from now on: a power of two, at least 2, at most the reserved size.
     void SetSize(int n);
