@@ -13,6 +13,7 @@ packages=(
   libcairo2-dev fonts-dejavu-core
   sox ffmpeg espeak-ng minimodem
   help2man
+  python3-dev pybind11-dev python3-numpy python3-pytest
 )
 
 sudo_cmd=()

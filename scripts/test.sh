@@ -10,7 +10,11 @@ sanitize="${1:-}"
 "$root/scripts/install-deps.sh"
 
 build="$root/build${sanitize:+-$sanitize}"
+# The Python module in the normal build; an uninstrumented interpreter cannot load a
+# sanitizer build's module.
+python=ON
+if [ -n "$sanitize" ]; then python=OFF; fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVORNIX_SANITIZE="$sanitize"
+  -DVORNIX_SANITIZE="$sanitize" -DVORNIX_PYTHON="$python"
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
