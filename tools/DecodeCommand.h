@@ -1,28 +1,26 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <span>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "DecodeOptions.h"
-#include "EventPrinter.h"
-#include "audio/WaveFormat.h"
+#include "FileDecoder.h"
 
 namespace CLI {
 class App;
 }
-namespace Orvane::VornixNet {
-class PhoneVornix;
-}
-class ProgressBar;
 
-// vornix decode FILE...: decodes each file in turn (or raw PCM from stdin for "-") and
-// prints its events. A file that fails is reported on stderr and the others are still
-// decoded. With --channel both, each channel of a stereo input has a component of its
-// own: a file's left channel is decoded, then its right; a stream feeds both at once.
+// vornix decode FILE...: decodes each file and prints its events. A file that fails is
+// reported on stderr and the others are still decoded.
+//
+// Many files are decoded at once, one per worker thread (-j, the number of processors
+// unless told), each worker with components of its own. Each file's lines are printed
+// together and the files in the order given, so the output is the same for any number of
+// workers. Standard input ("-") is decoded by the main thread when its turn comes, as it
+// arrives. With --output-dir each file's JSON lines go to a file of their own instead
+// (see OutputNames), written whole or not at all (AtomicFile), and --skip-existing
+// leaves the files whose output exists, so an interrupted batch resumes where it was.
 class DecodeCommand {
 public:
     explicit DecodeCommand(CLI::App& parent);
@@ -30,44 +28,41 @@ public:
     bool Selected() const;
     int Run();
 
+    // The number of processors this process may run on: the default of -j.
+    static unsigned Processors();
+
 private:
-    // A component and what the printer adds to its events.
-    struct Lane {
-        std::unique_ptr<Orvane::VornixNet::PhoneVornix> component;
-        EventPrinter::Stream stream;
+    // What became of one input, kept until it is printed in its turn.
+    struct Done {
+        bool skipped = false;  // --skip-existing found its output
+        FileDecoder::Outcome outcome = FileDecoder::Outcome::kFailed;
+        double audioSeconds = 0.0;
+        std::string events;  // printed in its turn (workers only)
+        std::string report;  // its lines for stderr (workers only)
+    };
+    // What a run did, for its last line.
+    struct Totals {
+        std::size_t files = 0;  // decoded or failed
+        std::size_t failed = 0;
+        std::size_t skipped = 0;
+        std::size_t notDecoded = 0;  // never started, or cut short by Ctrl-C
+        double audioSeconds = 0.0;
+        double wallSeconds = 0.0;
+        bool interrupted = false;
     };
 
-    // One file through the decoder; false when it failed (said on stderr).
-    bool DecodeFile(const std::string& file);
-    // Standard input: headerless audio in the raw format, read as it arrives.
-    bool DecodeStdin();
-    // Audio read as it arrives (standard input, a raw file whose encoding the command
-    // converts, a container decoded to PCM) fed to every lane: next() hands over the next
-    // whole frames, empty at the end. format is the record of those frames; when it is
-    // not the raw format, the components decode this one stream in it. convertRaw: the
-    // frames are in the raw encoding, to be converted first. False (said on stderr) when
-    // the decoder refused them; a failure to read is the caller's to say.
-    bool DecodeStream(const std::string& name, const WAVEFORMATEX& format,
-                      const std::function<std::span<std::uint8_t>()>& next, bool convertRaw);
-    // A run after which the decoder has had no sample at all: said on stderr, true.
-    bool NothingDecoded(Lane& lane, const std::string& name);
-    // The warning for a stereo input whose chosen channel is silent and the other not.
-    void WarnIfSilent(const std::string& name, bool leftSilent, bool rightSilent) const;
-    // Whether the chosen channel of a stereo file is silent and the other not, read from
-    // the file; stops reading as soon as the chosen channel is heard.
-    void CheckChannels(const std::string& file);
-    // The channels of a file as the decoder opens it; 0 when that cannot be told.
-    int ChannelsOf(const std::string& file) const;
+    // The inputs: those on the command line, then the list's. False (said) when the
+    // list cannot be read or the inputs do not go together.
+    bool CollectInputs(std::vector<std::string>& inputs) const;
+    static std::string Summary(const Totals& totals);
 
     CLI::App* m_command;
     DecodeOptions m_options{true};
     std::vector<std::string> m_files;
+    std::string m_filesFrom;
+    std::string m_outputDir;
+    bool m_skipExisting = false;
+    unsigned m_jobs;
     bool m_json = false;
     bool m_debug = false;
-
-    // While running.
-    std::vector<std::unique_ptr<Lane>> m_lanes;
-    std::vector<std::uint8_t> m_rawFormat;  // the stream format's record
-    ProgressBar* m_bar = nullptr;
-    EventPrinter* m_printer = nullptr;
 };
