@@ -31,9 +31,10 @@ const char* ChannelText(int channelOption) {
 }
 
 bool IsDirectPcm(const WAVEFORMATEX& format) {
-    // 24-bit samples are narrowed by the converter, as the same samples in an
-    // extensible record are: the decoder reads no 3-byte samples.
-    return (format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample != 24) ||
+    // 24- and 32-bit integer samples are narrowed by the converter, as the same samples
+    // in an extensible record are: the decoder reads no 3-byte samples, and takes 4-byte
+    // ones for floats, which would turn integers into noise.
+    return (format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample != 24 && format.wBitsPerSample != 32) ||
            (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT && format.wBitsPerSample == 32);
 }
 
