@@ -22,10 +22,10 @@ const WAVEFORMATEX& FormatOf(const std::vector<std::uint8_t>& record) {
     return *reinterpret_cast<const WAVEFORMATEX*>(record.data());
 }
 
-// Options of the command that are not decoding settings: its output, its files, its help.
+// The command's help is no decoding setting.
 bool PassedOn(const CLI::Option& option) {
-    const std::string name = option.get_name(false, true);
-    return name != "--help" && name != "--help-all";
+    const std::vector<std::string>& names = option.get_lnames();
+    return !names.empty() && names.front() != "help" && names.front() != "help-all";
 }
 
 // "name: plain: library text", the command's line without its program name.
@@ -49,8 +49,9 @@ std::vector<DecodeSession::OptionName> DecodeSession::Options() {
     options.RegisterRawInput(app);
     std::vector<OptionName> names;
     for (const CLI::Option* option : app.get_options()) {
-        if (!PassedOn(*option) || option->get_lnames().empty()) continue;
-        names.push_back({option->get_lnames().front(), option->get_type_size() != 0});
+        if (!PassedOn(*option)) continue;
+        // A flag expects no value.
+        names.push_back({option->get_lnames().front(), option->get_expected_min() != 0});
     }
     return names;
 }
