@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ChannelLevels.h"
 #include "InputCheck.h"
 #include "RecordingReader.h"
 #include "StreamFeeder.h"
@@ -114,7 +115,7 @@ std::vector<std::string> DecodeSession::TakeLines() {
 
 std::vector<std::string> DecodeSession::DecodeFile(const std::string& path, const std::string& name) {
     if (m_feeder) EndStream();
-    m_warning.clear();
+    m_warnings.clear();
     m_printer.SetFile(name);
     if (const std::optional<std::string> why = InputCheck::Refusal(path))
         throw ArgumentException(E_INVALIDARG, Line(path, *why));
@@ -146,6 +147,7 @@ std::vector<std::string> DecodeSession::DecodeFile(const std::string& path, cons
     // A mono file has one channel to decode, whatever was asked.
     const std::size_t runs = both && channels != 1 ? 2 : 1;
     if (both) m_lanes[0]->stream.channel = channels == 1 ? "mono" : "left";
+    if (!both && channels == 2) ReadLevels(path, name);
     for (std::size_t i = 0; i < runs; ++i) {
         Lane& lane = *m_lanes[i];
         lane.stream.positions.Reset();
@@ -163,7 +165,7 @@ std::vector<std::string> DecodeSession::DecodeFile(const std::string& path, cons
         }
     }
     if (const std::optional<std::string> cut = InputCheck::Truncated(path))
-        m_warning = Line(path, *cut + "; the events up to its end are returned");
+        m_warnings.push_back(Line(path, *cut + "; the events up to its end are returned"));
     m_printer.Flush();
     return TakeLines();
 }
@@ -208,10 +210,39 @@ void DecodeSession::EndStream() {
     m_partial.clear();
     feeder->End();
     m_printer.Flush();
+    if (!m_options.BothChannels() && FormatOf(m_rawFormat).nChannels == 2)
+        if (const ChannelLevels* levels = feeder->Levels()) WarnIfSilent(m_streamName, levels->Silent(0), levels->Silent(1));
+}
+
+void DecodeSession::ReadLevels(const std::string& path, const std::string& name) {
+    const int chosen = m_options.RightChannel() ? 1 : 0;
+    RecordingReader left(path, FormatOf(m_rawFormat), false), right(path, FormatOf(m_rawFormat), true);
+    if (!left.IsOK() || !right.IsOK()) return;
+    ChannelLevels levels(static_cast<std::uint32_t>(left.SampleRate()));
+    std::vector<float> samples;
+    bool moreLeft = true, moreRight = true;
+    while (moreLeft || moreRight) {
+        if (moreLeft && (moreLeft = left.Read(samples))) levels.Add(0, samples);
+        if (moreRight && (moreRight = right.Read(samples))) levels.Add(1, samples);
+        // Heard: nothing to warn of, and no need to read on.
+        if (!levels.Silent(chosen)) return;
+    }
+    WarnIfSilent(name, levels.Silent(0), levels.Silent(1));
+}
+
+void DecodeSession::WarnIfSilent(const std::string& name, bool leftSilent, bool rightSilent) {
+    const bool right = m_options.RightChannel();
+    if (!(right ? rightSilent && !leftSilent : leftSilent && !rightSilent)) return;
+    const std::string chosen = right ? "right" : "left", other = right ? "left" : "right";
+    m_warnings.push_back(Line(name, "the " + chosen + " channel is silent and the " + other + " channel is not; channel=\"" +
+                                        other + "\" decodes that one, channel=\"both\" decodes both"));
 }
 
 std::vector<std::string> DecodeSession::Feed(const std::uint8_t* data, std::size_t size, const std::string& name) {
-    if (!m_feeder) StartStream(name);
+    if (!m_feeder) {
+        m_warnings.clear();
+        StartStream(name);
+    }
     try {
         // The frame begun in the last piece first.
         if (!m_partial.empty()) {

@@ -60,8 +60,9 @@ public:
     // Bytes of one frame of the raw format.
     std::size_t FrameBytes() const { return m_frameBytes; }
 
-    // A warning about the last file (a copy cut short), taken once; empty for none.
-    std::string TakeWarning() { return std::exchange(m_warning, {}); }
+    // What the command warns of about the last input (a copy cut short, a chosen channel
+    // that is silent while the other is not), taken once.
+    std::vector<std::string> TakeWarnings() { return std::exchange(m_warnings, {}); }
 
 private:
     struct Lane;
@@ -71,6 +72,10 @@ private:
     void FeedFrames(const std::uint8_t* frames, std::size_t size);
     void EndStream();
     std::vector<std::string> TakeLines();
+    // The command's warning for a stereo input whose chosen channel is silent and the
+    // other not; ReadLevels reads them from a file, as far as it must.
+    void WarnIfSilent(const std::string& name, bool leftSilent, bool rightSilent);
+    void ReadLevels(const std::string& path, const std::string& name);
 
     CLI::App m_app;  // the options' parsed state lives in it
     DecodeOptions m_options{true};
@@ -86,5 +91,5 @@ private:
     std::string m_streamName;
     std::vector<std::uint8_t> m_partial;  // the start of a frame cut between pieces
     std::vector<std::uint8_t> m_scratch;  // frames to convert, when the encoding needs it
-    std::string m_warning;
+    std::vector<std::string> m_warnings;
 };

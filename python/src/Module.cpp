@@ -51,8 +51,9 @@ private:
             py::gil_scoped_release release;
             lines = call();
         }
-        const std::string warning = m_session->TakeWarning();
-        if (!warning.empty() && PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
+        // What the command says on stderr and still decodes, a Python warning says.
+        for (const std::string& warning : m_session->TakeWarnings())
+            if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
         py::list result;
         for (const std::string& line : lines) result.append(py::str(line));
         return result;

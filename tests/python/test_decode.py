@@ -15,8 +15,8 @@ import vornix
 CLI = os.environ.get("VORNIX_CLI", "vornix")
 
 
-def command(path, *options):
-    out = subprocess.run([CLI, "decode", "--json", *options, path], check=True, capture_output=True, text=True).stdout
+def command(path, *options, check=True):
+    out = subprocess.run([CLI, "decode", "--json", *options, path], check=check, capture_output=True, text=True).stdout
     return [json.loads(line) for line in out.splitlines()]
 
 
@@ -172,3 +172,22 @@ def test_files_the_library_cannot_read_raise_vornix_error(tmp_path):
     # A directory is refused before the library sees it, as an argument.
     with pytest.raises(ValueError, match="is a directory"):
         vornix.decode(tmp_path)
+
+
+def test_what_the_command_warns_of_is_a_python_warning(files, tmp_path):
+    # Keys on the right channel only, the left one decoded.
+    path = gen(tmp_path, "right.wav", "dtmf", "42", "--channels", "2", "--channel", "right")
+    with pytest.warns(UserWarning, match='left channel is silent.*channel="right"'):
+        assert vornix.decode(path) == []
+    with pytest.warns(UserWarning, match="left channel is silent"):
+        vornix.decode(array(path)[1])
+    assert vornix.decode(path, channel="right")
+    # A copy cut short: the events up to its end, as the command prints them.
+    with open(files["dtmf"], "rb") as f:
+        whole = f.read()
+    cut = tmp_path / "cut.wav"
+    cut.write_bytes(whole[: len(whole) // 2])
+    with pytest.warns(UserWarning, match="truncated"):
+        events = vornix.decode(cut)
+    # The command prints them and fails.
+    assert events and members(events) == members(command(str(cut), check=False))
