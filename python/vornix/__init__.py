@@ -66,6 +66,19 @@ from . import _vornix
 
 __all__ = ["decode", "Decoder", "PhoneVornix", "VornixError", "ArgumentError", "IndexOutOfRangeError"]
 
+
+def _arguments_repr(self):
+    cls = type(self)
+    names = [n for n in dir(cls) if not n.startswith("_") and isinstance(getattr(cls, n, None), property)]
+    return f"{cls.__name__}(" + ", ".join(f"{n}={getattr(self, n)!r}" for n in names) + ")"
+
+
+# Event arguments show their members: KeyArgs(Position=1122, RawCode=49, RecvChar='1').
+for _cls in (EventArgs, KeyArgs, OnCallerIDArgs, OnDebugArgs, OnFrequencyDetectedArgs, OnProgressArgs, OnSAMEArgs,
+             OnSAMEelementArgs, OnSilenceEndArgs, OnSilenceStartArgs, OnSITArgs, OnToneDetectedArgs, OnVMWIArgs):
+    _cls.__repr__ = _arguments_repr
+del _cls
+
 # The command's decode options: name -> whether it takes a value (else it is a flag).
 _OPTIONS = dict(_vornix._decode_options())
 
