@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include <CLI/CLI.hpp>
@@ -193,7 +194,8 @@ int DecodeCommand::Run() {
     auto work = [&](std::size_t worker, std::size_t item) {
         Done& d = done[item];
         const std::string& input = inputs[item];
-        if (m_skipExisting && std::filesystem::exists(outputs[item])) {
+        std::error_code unknown;  // an output that cannot be looked at is written again
+        if (m_skipExisting && std::filesystem::exists(outputs[item], unknown)) {
             d.skipped = true;
             return;
         }

@@ -97,7 +97,8 @@ TEST_F(BatchDecode, TwoWorkersPrintWhatOneDoesAndAFailingFileLeavesTheOthers) {
     ASSERT_EQ(run.Shell("cp a.wav left.wav && sox -M left.wav e.wav f.wav").exitCode, 0);
     ASSERT_EQ(run.Shell("head -c 3000 c.wav > cut.wav && echo noise > bad.wav").exitCode, 0);
     const std::string files = "a.wav b.wav missing.wav c.wav d.wav bad.wav e.wav f.wav cut.wav";
-    for (const std::string& options : {"--detect dtmf,tty", "--json --detect dtmf,tty", "--json --channel both"}) {
+    for (const char* way : {"--detect dtmf,tty", "--json --detect dtmf,tty", "--json --channel both"}) {
+        const std::string options = way;
         SCOPED_TRACE(options);
         const auto one = Vornix("decode -j 1 " + options + " " + files);
         const auto two = Vornix("decode -j 2 " + options + " " + files);
