@@ -127,7 +127,8 @@ public:
         if (japanese) {
             // The length byte counts the parameters; eleven bytes of framing surround them.
             if (count < 8 || count != (m_raw[6] & 0x7Fu) + 11u)
-                Fail("Japanese raw count disagrees with its length byte");
+                Fail("Japanese raw count " + std::to_string(count) + " disagrees with its length byte " +
+                     std::to_string(count < 8 ? -1 : m_raw[6] & 0x7F));
             return;
         }
         // A standard message is type, length, data and checksum, and it is reported as

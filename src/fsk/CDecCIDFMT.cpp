@@ -292,6 +292,17 @@ std::int32_t CDecCIDFMT::OnJapaneseByte(std::int32_t byte) {
         return kByteTaken;
     }
     if (m_byteCount != m_japaneseLength && m_byteCount != kJapaneseLastByte) return kByteTaken;
+    // A message of its own characters always ends at its length, before the last slot,
+    // with the length byte it was read from still in place. Anything else means the count
+    // shared with the other parser moved (past the length byte or the end, or back over
+    // the length byte): what the buffer holds is no message.
+    const int lengthInPlace = (m_japanese[kJapaneseLengthByte] & 0x7F) + kJapaneseFraming;
+    if (m_byteCount != m_japaneseLength || lengthInPlace != m_byteCount) {
+        DebugOutput("Japanese CID message without its own length: message dropped.");
+        ResetMessage();
+        m_byteCount = 0;
+        return kByteTaken;
+    }
     CompleteJapanese();
     ResetMessage();
     m_byteCount = 0;
