@@ -19,12 +19,41 @@ enum class State : unsigned char { kWaiting, kRunning, kFinished };
 std::size_t OrderedPool::Run(std::size_t count, const CallerOnly& callerOnly, const Work& work, const Emit& emit,
                              const std::atomic<bool>& stop) {
     std::mutex mutex;
-    std::condition_variable claimable, finished;
+    std::condition_variable claimable, callerTurn;
     std::vector<State> state(count, State::kWaiting);
     std::size_t next = 0;     // the next item a worker may claim
     std::size_t emitted = 0;  // items handed back
     std::size_t started = 0;
+    std::size_t waitingWorkers = 0;  // workers held back by the window
+    bool emitting = false;           // a thread is handing items back
     auto stopping = [&stop] { return stop.load(std::memory_order_relaxed); };
+
+    // Whoever finishes the item at the head hands back it and every finished one after
+    // it, one thread at a time: short files then cost no wake-up of another thread each.
+    // Called with the lock held.
+    auto handBack = [&](std::unique_lock<std::mutex>& lock) {
+        if (emitting) return;
+        emitting = true;
+        while (emitted < count && state[emitted] == State::kFinished) {
+            const std::size_t item = emitted++;
+            lock.unlock();
+            emit(item);
+            lock.lock();
+        }
+        emitting = false;
+        if (waitingWorkers > 0) claimable.notify_all();
+        // The caller waits for its own item's turn, or for the end.
+        if (emitted == count || (state[emitted] == State::kWaiting && callerOnly(emitted))) callerTurn.notify_one();
+    };
+    auto run = [&](std::unique_lock<std::mutex>& lock, std::size_t worker, std::size_t item) {
+        state[item] = State::kRunning;
+        ++started;
+        lock.unlock();
+        work(worker, item);
+        lock.lock();
+        state[item] = State::kFinished;
+        handBack(lock);
+    };
 
     auto worker = [&](std::size_t index) {
         std::unique_lock lock(mutex);
@@ -32,17 +61,12 @@ std::size_t OrderedPool::Run(std::size_t count, const CallerOnly& callerOnly, co
             while (next < count && callerOnly(next)) ++next;
             if (stopping() || next >= count) return;
             if (next >= emitted + m_window) {
+                ++waitingWorkers;
                 claimable.wait_for(lock, kStopPoll);
+                --waitingWorkers;
                 continue;
             }
-            const std::size_t item = next++;
-            state[item] = State::kRunning;
-            ++started;
-            lock.unlock();
-            work(index, item);
-            lock.lock();
-            state[item] = State::kFinished;
-            finished.notify_one();
+            run(lock, index, next++);
         }
     };
     std::vector<std::thread> threads;
@@ -50,28 +74,14 @@ std::size_t OrderedPool::Run(std::size_t count, const CallerOnly& callerOnly, co
     for (std::size_t i = 0; i < m_workers; ++i) threads.emplace_back(worker, i);
 
     std::unique_lock lock(mutex);
-    while (emitted < count) {
+    while (emitted < count && !stopping()) {
         const std::size_t item = emitted;
-        if (state[item] == State::kFinished) {
-            ++emitted;
-            lock.unlock();
-            emit(item);
-            lock.lock();
-            claimable.notify_all();
-            continue;
-        }
-        if (stopping()) break;
         // The caller's own item, or any item when there are no workers.
-        if (state[item] == State::kWaiting && (m_workers == 0 || callerOnly(item))) {
-            state[item] = State::kRunning;
-            ++started;
-            lock.unlock();
-            work(m_workers, item);
-            lock.lock();
-            state[item] = State::kFinished;
+        if (!emitting && state[item] == State::kWaiting && (m_workers == 0 || callerOnly(item))) {
+            run(lock, m_workers, item);
             continue;
         }
-        finished.wait_for(lock, kStopPoll);
+        callerTurn.wait_for(lock, kStopPoll);
     }
     lock.unlock();
     for (std::thread& t : threads) t.join();

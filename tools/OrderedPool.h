@@ -5,10 +5,12 @@
 #include <functional>
 
 // Runs numbered items on worker threads and hands them back in their own order, the way
-// a batch prints its files: item k is handed back (on the calling thread) only after
-// every item before it, whichever worker finished first. Workers run ahead of the
-// items handed back by at most a window, so a long item early in the batch holds only
-// that many finished ones in memory.
+// a batch prints its files: item k is handed back only after every item before it,
+// whichever worker finished first. Items are handed back one at a time, by the thread
+// that finished the item at the head of the line (so a batch of short files costs no
+// wake-up of another thread per item). Workers run ahead of the items handed back by at
+// most a window, so a long item early in the batch holds only that many finished ones
+// in memory.
 //
 // Some items are the caller's own (standard input, read as it arrives and never in
 // parallel with itself): the caller runs those itself when their turn comes, after
@@ -18,7 +20,7 @@ public:
     // Does item on a worker; worker is 0 .. workers-1, or workers for the caller. Must
     // not throw.
     using Work = std::function<void(std::size_t worker, std::size_t item)>;
-    // Hands a finished item back, on the calling thread, in item order.
+    // Hands a finished item back, in item order, never two at once; on any of the threads.
     using Emit = std::function<void(std::size_t item)>;
     using CallerOnly = std::function<bool(std::size_t item)>;
 
