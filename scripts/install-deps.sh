@@ -14,6 +14,7 @@ packages=(
   sox ffmpeg espeak-ng minimodem
   help2man
   python3-dev pybind11-dev python3-numpy python3-pytest
+  python3-dask python3-distributed
 )
 
 sudo_cmd=()
