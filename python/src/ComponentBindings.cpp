@@ -9,6 +9,7 @@
 #include <pybind11/stl.h>
 
 #include "EventRecord.h"
+#include "platform/HResult.h"
 #include "vornix/PhoneVornix.h"
 
 namespace py = pybind11;
@@ -274,7 +275,8 @@ private:
             // A copy of the list, so a handler that adds or removes handlers changes the
             // next event's, not this one's. A handler's exception goes to the component,
             // which rethrows it from the call that fed the audio.
-            const py::list handlers(m_slots[slot].handlers);
+            const auto handlers = py::reinterpret_steal<py::list>(PySequence_List(m_slots[slot].handlers.ptr()));
+            if (!handlers) throw py::error_already_set();
             for (const py::handle handler : handlers) handler(sender, args);
         };
     }
@@ -389,7 +391,7 @@ void RegisterComponent(py::module_& m) {
         .def(
             "Source",
             [](PyPhoneVornix& d, const py::object& path) {
-                if (path.is_none()) throw ArgumentException(static_cast<std::int32_t>(0x80070057), "The source is null.");
+                if (path.is_none()) throw ArgumentException(E_INVALIDARG, "The source is null.");
                 const std::string file = PathText(path);
                 d.Feeding([&](PhoneVornix& c) { c.Source(file); });
             },

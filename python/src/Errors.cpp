@@ -1,6 +1,7 @@
 #include "Errors.h"
 
 #include <cstdint>
+#include <string>
 
 #include "vornix/Exceptions.h"
 
@@ -24,7 +25,11 @@ PyObject* NewError(const char* name, const char* doc, PyObject* bases) {
 }
 
 void Raise(PyObject* type, const VornixException& e) {
-    py::object error = py::reinterpret_borrow<py::object>(type)(e.what());
+    // A text may carry a file name's bytes, which need not be UTF-8.
+    const std::string text = e.what();
+    const auto message =
+        py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    py::object error = py::reinterpret_borrow<py::object>(type)(message);
     error.attr("code") = static_cast<std::uint32_t>(e.HResult());
     PyErr_SetObject(type, error.ptr());
 }

@@ -52,8 +52,12 @@ private:
             lines = call();
         }
         // What the command says on stderr and still decodes, a Python warning says.
-        for (const std::string& warning : m_session->TakeWarnings())
-            if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
+        for (const std::string& warning : m_session->TakeWarnings()) {
+            // A file name's bytes need not be UTF-8.
+            const auto text = py::reinterpret_steal<py::object>(
+                PyUnicode_DecodeUTF8(warning.data(), static_cast<Py_ssize_t>(warning.size()), "replace"));
+            py::module_::import("warnings").attr("warn")(text, py::handle(PyExc_UserWarning), 2);
+        }
         py::list result;
         for (const std::string& line : lines) result.append(py::str(line));
         return result;
