@@ -22,6 +22,7 @@ refuses, ArgumentError, which is also a ValueError; other argument errors, Value
 
 import json
 import os
+import threading
 
 from ._vornix import (  # noqa: F401  (the public names of the package)
     ArgumentError,
@@ -130,6 +131,27 @@ def _is_path(audio):
     return isinstance(audio, (str, os.PathLike))
 
 
+# The command decodes file after file with the same components; decode() does too, with a
+# session per thread and set of options (a few kept), so a loop over many files does not
+# set up the decoder for each.
+_sessions = threading.local()
+_SESSIONS_KEPT = 4
+
+
+def _session(args):
+    kept = getattr(_sessions, "kept", None)
+    if kept is None:
+        kept = _sessions.kept = {}
+    key = tuple(args)
+    session = kept.pop(key, None)
+    if session is None:
+        session = _vornix._Session(args)
+        while len(kept) >= _SESSIONS_KEPT:
+            kept.pop(next(iter(kept)))
+    kept[key] = session  # the latest used last
+    return session
+
+
 def decode(source, rate=None, detect=("dtmf",), **tuning):
     """Decodes a whole recording and returns its events, each a dict like a line of
     ``vornix decode --json``.
@@ -146,7 +168,7 @@ def decode(source, rate=None, detect=("dtmf",), **tuning):
         path = os.fspath(source)
         if isinstance(path, bytes):
             path = os.fsdecode(path)
-        session = _vornix._Session(_arguments(detect, dict(tuning, rate=rate)))
+        session = _session(_arguments(detect, dict(tuning, rate=rate)))
         return [json.loads(line) for line in session.decode_file(path, path if name is None else name)]
     if _is_array(source) or isinstance(source, (bytes, bytearray, memoryview)):
         decoder = Decoder(rate, detect, name="-" if name is None else name, **tuning)
