@@ -97,10 +97,11 @@ def temporary_name(path):
                                                        next(_temporary_numbers), TEMPORARY_SUFFIX))
 
 
-def write_atomically(path, data):
+def write_atomically(path, data, sync_folder=True):
     """Writes bytes as path so that a reader sees either the old file or the whole new one,
     even if the writer dies half-way: written aside in the same folder, flushed to the
-    disk, then renamed over the name."""
+    disk, then renamed over the name. The rename itself is on the disk once the folder is
+    flushed (sync_folder, or sync_folders later for many files at once)."""
     directory = os.path.dirname(path)
     os.makedirs(directory, exist_ok=True)
     temporary = temporary_name(path)
@@ -117,15 +118,22 @@ def write_atomically(path, data):
         except OSError:
             pass
         raise
-    # The rename reaches the disk with the folder; failing that loses only the guarantee.
-    try:
-        folder = os.open(directory, os.O_RDONLY | os.O_DIRECTORY)
+    if sync_folder:
+        sync_folders([directory])
+
+
+def sync_folders(directories):
+    """Flushes folders, so the renames in them survive a crash; failing that loses only
+    that guarantee (a rename lost is a file decoded again on --skip-existing)."""
+    for directory in directories:
         try:
-            os.fsync(folder)
-        finally:
-            os.close(folder)
-    except OSError:
-        pass
+            folder = os.open(directory, os.O_RDONLY | os.O_DIRECTORY)
+            try:
+                os.fsync(folder)
+            finally:
+                os.close(folder)
+        except OSError:
+            pass
 
 
 def event_lines(listed, events):
@@ -177,8 +185,12 @@ def decode_files(files, output_dir, detect, tuning):
     import vornix
     worker = "%s:%d" % (socket.gethostname(), os.getpid())
     results = []
+    # Flushed once each when the task's files are written, rather than twice a file: the
+    # folder's flush costs as much as a file's.
+    folders = set()
     for listed, path, name in files:
         stem = os.path.join(output_dir, name)
+        folders.add(os.path.dirname(stem))
         started = time.monotonic()
         status = {"file": listed, "ok": True, "error": None, "events": 0,
                   "audio_seconds": None, "decode_seconds": None, "worker": worker}
@@ -186,7 +198,7 @@ def decode_files(files, output_dir, detect, tuning):
             events = vornix.decode(path, detect=detect, name=listed, **tuning)
             status["events"] = len(events)
             status["audio_seconds"] = wave_seconds(path)
-            write_atomically(stem + JSONL_SUFFIX, event_lines(listed, events))
+            write_atomically(stem + JSONL_SUFFIX, event_lines(listed, events), sync_folder=False)
         except Exception as error:  # a failure of one file is that file's, not the task's
             status["ok"] = False
             status["error"] = str(error) or type(error).__name__
@@ -197,8 +209,10 @@ def decode_files(files, output_dir, detect, tuning):
                 pass
         status["decode_seconds"] = round(time.monotonic() - started, 6)
         write_atomically(stem + STATUS_SUFFIX,
-                         (json.dumps(status, ensure_ascii=False) + "\n").encode("utf-8"))
+                         (json.dumps(status, ensure_ascii=False) + "\n").encode("utf-8"),
+                         sync_folder=False)
         results.append(status)
+    sync_folders(folders)
     return results
 
 

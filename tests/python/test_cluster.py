@@ -57,14 +57,19 @@ class LocalCluster:
     def start(self, workers=2):
         self._spawn("scheduler", ["distributed.cli.dask_scheduler", "--host", "127.0.0.1",
                                   "--port", "0", "--no-dashboard",
-                                  "--scheduler-file", str(self.scheduler_file)])
+                                  "--scheduler-file", str(self.scheduler_file),
+                                  # Should this test itself be killed, nothing stays behind
+                                  # for long: the scheduler ends once idle, the workers
+                                  # once it has gone.
+                                  "--idle-timeout", "120s"])
         self.address = wait_until(self._scheduler_address, START_TIMEOUT, "the scheduler")
         names = ["worker-%d" % number for number in range(workers)]
         for name in names:
             arguments = ["distributed.cli.dask_worker", "--scheduler-file",
                          str(self.scheduler_file), "--host", "127.0.0.1", "--no-nanny",
                          "--nthreads", "1", "--no-dashboard", "--name", name,
-                         "--local-directory", str(self.directory / name)]
+                         "--local-directory", str(self.directory / name),
+                         "--death-timeout", "30s"]
             if self.preload:
                 arguments += ["--preload", str(self.preload)]
             self._spawn(name, arguments)
