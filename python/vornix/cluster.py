@@ -93,7 +93,10 @@ def temporary_name(path):
     """The hidden name path is written under first, told apart by machine, process and a
     counter, so neither two workers nor two threads of one ever write the same one."""
     directory, base = os.path.split(path)
-    return os.path.join(directory, ".%s.%s.%d.%d%s" % (base, socket.gethostname(), os.getpid(),
+    # No dot in what follows the base name, so the name can be told from it (a machine's
+    # name may have dots).
+    host = socket.gethostname().replace(".", "-")
+    return os.path.join(directory, ".%s.%s-%d-%d%s" % (base, host, os.getpid(),
                                                        next(_temporary_numbers), TEMPORARY_SUFFIX))
 
 
@@ -297,9 +300,9 @@ def remove_leftovers(output_dir, names):
         for entry in entries:
             if not (entry.name.startswith(".") and entry.name.endswith(TEMPORARY_SUFFIX)):
                 continue
-            # .BASE.HOST.PID.NUMBER.tmp
-            parts = entry.name[1:-len(TEMPORARY_SUFFIX)].rsplit(".", 3)
-            if len(parts) == 4 and parts[0] in bases:
+            # .BASE.HOST-PID-NUMBER.tmp
+            parts = entry.name[1:-len(TEMPORARY_SUFFIX)].rsplit(".", 1)
+            if len(parts) == 2 and parts[0] in bases:
                 try:
                     os.unlink(entry.path)
                 except OSError:
