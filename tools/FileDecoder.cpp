@@ -283,19 +283,8 @@ int FileDecoder::ChannelsOf(const std::string& file) const {
 }
 
 void FileDecoder::CheckChannels(const std::string& file) {
-    const int chosen = m_options.RightChannel() ? 1 : 0;
-    RecordingReader left(file, FormatOf(m_rawFormat), false), right(file, FormatOf(m_rawFormat), true);
-    if (!left.IsOK() || !right.IsOK()) return;
-    ChannelLevels levels(static_cast<std::uint32_t>(left.SampleRate()));
-    std::vector<float> samples;
-    bool moreLeft = true, moreRight = true;
-    while (moreLeft || moreRight) {
-        if (moreLeft && (moreLeft = left.Read(samples))) levels.Add(0, samples);
-        if (moreRight && (moreRight = right.Read(samples))) levels.Add(1, samples);
-        // Heard: nothing to warn of, and no need to read on.
-        if (!levels.Silent(chosen)) return;
-    }
-    WarnIfSilent(file, levels.Silent(0), levels.Silent(1));
+    const auto levels = RecordingReader::StereoLevels(file, FormatOf(m_rawFormat), m_options.RightChannel() ? 1 : 0);
+    if (levels) WarnIfSilent(file, levels->Silent(0), levels->Silent(1));
 }
 
 void FileDecoder::WarnIfSilent(const std::string& name, bool leftSilent, bool rightSilent) {

@@ -140,3 +140,17 @@ void RecordingReader::Take(const std::uint8_t* bytes, std::size_t length, std::v
     for (std::size_t i = 0; i < frames; ++i) samples.push_back(Sample(bytes + i * frame + offset, m_bytesPerSample, m_float));
     m_partFrame.assign(bytes + frames * frame, bytes + length);
 }
+
+std::optional<ChannelLevels> RecordingReader::StereoLevels(const std::string& path, const WAVEFORMATEX& rawFormat,
+                                                          int chosen) {
+    RecordingReader left(path, rawFormat, false), right(path, rawFormat, true);
+    if (!left.IsOK() || !right.IsOK()) return std::nullopt;
+    ChannelLevels levels(static_cast<std::uint32_t>(left.SampleRate()));
+    std::vector<float> samples;
+    bool moreLeft = true, moreRight = true;
+    while ((moreLeft || moreRight) && levels.Silent(chosen)) {
+        if (moreLeft && (moreLeft = left.Read(samples))) levels.Add(0, samples);
+        if (moreRight && (moreRight = right.Read(samples))) levels.Add(1, samples);
+    }
+    return levels;
+}

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "ChannelLevels.h"
 
 class CACMBuffer;
 class CBuffer;
@@ -36,6 +39,11 @@ public:
     // The next samples in place of the vector's contents; false at the end or after a
     // failure (then Error() says why).
     bool Read(std::vector<float>& samples);
+
+    // The levels of both channels of a stereo file, read until the chosen one (0 left,
+    // 1 right) is heard: no need to read on then. Nothing when the file cannot be read.
+    static std::optional<ChannelLevels> StereoLevels(const std::string& path, const WAVEFORMATEX& rawFormat,
+                                                     int chosen);
 
 private:
     void Open(const WAVEFORMATEX& rawFormat);

@@ -215,19 +215,8 @@ void DecodeSession::EndStream() {
 }
 
 void DecodeSession::ReadLevels(const std::string& path, const std::string& name) {
-    const int chosen = m_options.RightChannel() ? 1 : 0;
-    RecordingReader left(path, FormatOf(m_rawFormat), false), right(path, FormatOf(m_rawFormat), true);
-    if (!left.IsOK() || !right.IsOK()) return;
-    ChannelLevels levels(static_cast<std::uint32_t>(left.SampleRate()));
-    std::vector<float> samples;
-    bool moreLeft = true, moreRight = true;
-    while (moreLeft || moreRight) {
-        if (moreLeft && (moreLeft = left.Read(samples))) levels.Add(0, samples);
-        if (moreRight && (moreRight = right.Read(samples))) levels.Add(1, samples);
-        // Heard: nothing to warn of, and no need to read on.
-        if (!levels.Silent(chosen)) return;
-    }
-    WarnIfSilent(name, levels.Silent(0), levels.Silent(1));
+    const auto levels = RecordingReader::StereoLevels(path, FormatOf(m_rawFormat), m_options.RightChannel() ? 1 : 0);
+    if (levels) WarnIfSilent(name, levels->Silent(0), levels->Silent(1));
 }
 
 void DecodeSession::WarnIfSilent(const std::string& name, bool leftSilent, bool rightSilent) {
