@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libavcodec-dev libavformat-dev libavutil-dev
   libasound2-dev
+  libpcap-dev
   libcli11-dev nlohmann-json3-dev
   libcairo2-dev fonts-dejavu-core
   sox ffmpeg espeak-ng minimodem
