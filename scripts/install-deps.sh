@@ -16,6 +16,7 @@ packages=(
   help2man
   python3-dev pybind11-dev python3-numpy python3-pytest
   python3-dask python3-distributed
+  python3-scapy
 )
 
 sudo_cmd=()
