@@ -9,6 +9,13 @@ namespace {
 // seen does not go negative.
 constexpr std::int64_t kFirstCycle = 1 << 16;
 
+// Whether nowNs - arrivalNs >= holdNs, without overflow whatever the times.
+bool HeldLongEnough(std::int64_t arrivalNs, std::int64_t nowNs, std::int64_t holdNs) {
+    std::int64_t waited = 0;
+    if (__builtin_sub_overflow(nowNs, arrivalNs, &waited)) return nowNs > arrivalNs;
+    return waited >= holdNs;
+}
+
 }  // namespace
 
 RtpSequencer::RtpSequencer(Output& output, std::size_t window, std::size_t maxPayload)
@@ -130,7 +137,7 @@ void RtpSequencer::Drain(std::int64_t nowNs, std::int64_t holdNs) {
     // The furthest held packet that has waited long enough; everything before it goes too.
     std::int64_t last = -1;
     for (const Slot& slot : m_slots)
-        if (slot.occupied && nowNs - slot.arrivalNs >= holdNs) last = std::max(last, slot.index);
+        if (slot.occupied && HeldLongEnough(slot.arrivalNs, nowNs, holdNs)) last = std::max(last, slot.index);
     if (last < 0) return;
     while (m_next <= last) Advance();
     ReleaseReady();

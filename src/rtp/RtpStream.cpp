@@ -15,8 +15,8 @@ constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 constexpr std::int64_t kJumpSlackNs = kNsPerSecond;
 // Without arrival times to go by, the most a single step may move the timeline.
 constexpr std::int64_t kUntimedLimitNs = 60 * kNsPerSecond;
-// Arrival gaps are bounded before they become ticks: a day is more than any step of a
-// 32-bit timestamp at a telephone clock.
+// Arrival gaps are bounded before they become ticks (the setting is bounded by this): a
+// day is more than any step of a 32-bit timestamp at a telephone clock.
 constexpr std::int64_t kMaxGapNs = 86'400 * kNsPerSecond;
 // How far back of the timeline an event may start (it began while audio went on).
 constexpr std::int64_t kEventBackLimitNs = 60 * kNsPerSecond;
@@ -27,6 +27,13 @@ constexpr std::size_t kDecodedReserve = 8192;
 
 constexpr std::size_t kSilenceChunk = 1024;
 constexpr std::array<std::int16_t, kSilenceChunk> kZeros{};
+
+// later - earlier, saturated: arrival times come from files and callers.
+std::int64_t GapNs(std::int64_t later, std::int64_t earlier) {
+    std::int64_t gap = 0;
+    if (__builtin_sub_overflow(later, earlier, &gap)) return later > earlier ? std::numeric_limits<std::int64_t>::max() : 0;
+    return gap;
+}
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
@@ -48,7 +55,8 @@ std::string Describe(int payloadType, const PayloadFormat& format) {
 RtpStream::RtpStream(FormatLookup lookup, Sink& sink) : RtpStream(std::move(lookup), sink, Settings{}) {}
 
 RtpStream::RtpStream(FormatLookup lookup, Sink& sink, Settings settings)
-    : m_lookup(std::move(lookup)), m_sink(sink), m_sequencer(*this, settings.reorderWindow, settings.maxPayload) {
+    : m_lookup(std::move(lookup)), m_sink(sink), m_maxGapNs(std::clamp<std::int64_t>(settings.maxGapNs, 0, kMaxGapNs)),
+      m_sequencer(*this, settings.reorderWindow, settings.maxPayload) {
     m_decoded.reserve(kDecodedReserve);
 }
 
@@ -211,13 +219,13 @@ std::int64_t RtpStream::EventTicks(std::uint32_t timestamp, std::int64_t arrival
 
 std::int64_t RtpStream::ForwardLimitTicks(std::int64_t arrivalNs) const {
     if (!m_timingKnown) return NsToTicks(kUntimedLimitNs);
-    const std::int64_t gap = std::clamp<std::int64_t>(arrivalNs - m_anchor.arrivalNs, 0, kMaxGapNs);
+    const std::int64_t gap = std::clamp<std::int64_t>(GapNs(arrivalNs, m_anchor.arrivalNs), 0, m_maxGapNs);
     return NsToTicks(gap + kJumpSlackNs);
 }
 
 std::int64_t RtpStream::JustifiedTicks(std::int64_t arrivalNs) const {
     if (!m_timingKnown) return 0;
-    return NsToTicks(std::clamp<std::int64_t>(arrivalNs - m_anchor.arrivalNs, 0, kMaxGapNs));
+    return NsToTicks(std::clamp<std::int64_t>(GapNs(arrivalNs, m_anchor.arrivalNs), 0, m_maxGapNs));
 }
 
 // ns is at most about a day: whole seconds and the rest apart keep the product in range.

@@ -47,6 +47,10 @@ public:
     struct Settings {
         std::size_t reorderWindow = RtpSequencer::kDefaultWindow;
         std::size_t maxPayload = RtpSequencer::kDefaultMaxPayload;
+        // The most silence one gap is filled with, however long the arrival times say it
+        // was: a longer gap is a discontinuity, and the positions after it run that much
+        // behind the capture's clock rather than the sink receiving hours of silence.
+        std::int64_t maxGapNs = 600'000'000'000;
     };
 
     struct Statistics {
@@ -137,6 +141,7 @@ private:
 
     FormatLookup m_lookup;
     Sink& m_sink;
+    std::int64_t m_maxGapNs;
     RtpSequencer m_sequencer;
     std::array<TypeEntry, kPayloadTypes> m_types;
     TelephoneEventTracker m_events;

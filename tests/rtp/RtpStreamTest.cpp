@@ -3,6 +3,7 @@
 // doubled rate, keys before audio, and timestamps that jump or step back.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -266,6 +267,29 @@ TEST(RtpStream, ATimestampJumpOfHoursFillsOnlyWhatTheArrivalTimesSay) {
     EXPECT_EQ(Blocks(rig.sink.samples), (std::vector<int>{0, 1, -1, 3, 4}));
     EXPECT_EQ(rig.stream.Stats().jumps, 1u);
     EXPECT_EQ(rig.stream.Stats().silenceSamples, 160u);
+}
+
+TEST(RtpStream, AGapLongerThanTheLongestFillIsCutShort) {
+    RtpStream::Settings settings;
+    settings.maxGapNs = 2000 * kMs;
+    Rig rig({}, settings);
+    rig.Push(MuLaw(0), 0);
+    // 1.5 s of nothing, by both clocks: filled.
+    TestPacket pause = MuLaw(1);
+    pause.timestamp += 8000u * 3 / 2;
+    rig.Push(pause, 1520 * kMs);
+    // 5 s more, by both clocks: 2 s only.
+    TestPacket longer = MuLaw(2);
+    longer.timestamp = pause.timestamp + 8000u * 5;
+    rig.Push(longer, 6520 * kMs);
+    // Extreme arrival times do not overflow the arithmetic.
+    TestPacket last = MuLaw(3);
+    last.timestamp = longer.timestamp + 160;
+    rig.Push(last, std::numeric_limits<std::int64_t>::max());
+    rig.stream.End();
+    EXPECT_EQ(rig.stream.Stats().silenceSamples, 8000u * 3 / 2 + 8000u * 2 - 160);
+    EXPECT_EQ(rig.stream.Stats().jumps, 1u);
+    EXPECT_EQ(rig.sink.samples.size(), 4u * 160 + rig.stream.Stats().silenceSamples);
 }
 
 TEST(RtpStream, WithoutArrivalTimesAJumpBeyondAMinuteFillsNothing) {
