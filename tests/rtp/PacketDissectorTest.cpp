@@ -113,7 +113,8 @@ TEST(PacketDissector, UdpLength) {
 }
 
 TEST(PacketDissector, Ipv6Udp) {
-    const auto d = PacketDissector::Dissect(kRaw, Ipv6(17, Udp(5004, 6000, kPayload)));
+    const Bytes frame = Ipv6(17, Udp(5004, 6000, kPayload));
+    const auto d = PacketDissector::Dissect(kRaw, frame);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->source.ToString(), "[2001:db8::1]:5004");
     EXPECT_EQ(d->destination.ToString(), "[2001:db8::2]:6000");
