@@ -1,5 +1,6 @@
 #include "EventPrinter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -92,6 +93,17 @@ void EventPrinter::Attach(PhoneVornix& c, Stream& stream) {
     };
 }
 
+void EventPrinter::PrintOutOfBandKey(PhoneVornix& component, Stream& stream, char key, std::int64_t position) {
+    const auto lane = std::find_if(m_lanes.begin(), m_lanes.end(), [&stream](const auto& l) { return l->stream == &stream; });
+    if (lane == m_lanes.end()) return;
+    Stamp stamp;
+    stamp.position = position;
+    stamp.seconds = Seconds(component, position);
+    if (stream.clock) stamp.time = stream.clock(position);
+    std::lock_guard lock(m_mutex);
+    Write(**lane, EventRecord::OutOfBandKey(key, position), stamp);
+}
+
 void EventPrinter::SetFile(std::string file) {
     std::lock_guard lock(m_mutex);
     FlushText();
@@ -161,9 +173,13 @@ void EventPrinter::Write(const Lane& lane, const EventRecord& record, const Stam
         m_sink(record, stamp.seconds);
         return;
     }
-    const std::string& channel = lane.stream->channel;
+    const Stream& stream = *lane.stream;
+    const std::string& channel = stream.channel;
+    const bool heardKey = stream.keySource && record.Event() == "OnDTMF" && !record.Members().contains("Source");
     if (m_json) {
         EventRecord::Json j = record.ToJson(m_file, stamp.seconds);
+        if (heardKey) j["Source"] = "audio";
+        for (const auto& [name, value] : stream.labels) j[name] = value;
         if (!channel.empty()) j["Channel"] = channel;
         if (stamp.time) j["Time"] = IsoTime(*stamp.time);
         // Texts from a recording may hold bytes that are not UTF-8; they are replaced
@@ -171,6 +187,7 @@ void EventPrinter::Write(const Lane& lane, const EventRecord& record, const Stam
         *m_out << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     } else {
         std::string source = m_file;
+        for (const auto& label : stream.labels) source += "  " + label.second;
         if (!channel.empty()) source += "  " + channel;
         if (stamp.time) source += "  " + IsoTime(*stamp.time);
         *m_out << record.ToLine(source, stamp.seconds) << '\n';

@@ -44,8 +44,15 @@ public:
         // the events carry no "Channel".
         std::string channel;
         PositionUnwrapper positions;
-        // Live audio: the wall-clock time of a position, printed as "Time".
+        // Live audio, or audio captured with its time: the wall-clock time of a
+        // position, printed as "Time".
         WallClock clock;
+        // Members every event of this stream carries after its own (a captured call's
+        // "Stream" and "CallID"), in this order; readable lines show them after the file.
+        std::vector<std::pair<std::string, std::string>> labels;
+        // Whether key events say where the key was found: "Source" "audio" for keys heard
+        // in the audio, beside keys that came out of band (PrintOutOfBandKey).
+        bool keySource = false;
     };
 
     EventPrinter(std::ostream& out, bool json) : m_out(&out), m_json(json) {}
@@ -58,6 +65,11 @@ public:
     // With a stream of the printer's own: one channel, positions unwrapped from the last
     // event's on.
     void Attach(Orvane::VornixNet::PhoneVornix& component);
+
+    // A key that came beside the audio rather than in it (an RTP telephone event), at a
+    // 64-bit position of the component's stream: an OnDTMF with "Source" "rfc4733". The
+    // component must have been attached with this stream.
+    void PrintOutOfBandKey(Orvane::VornixNet::PhoneVornix& component, Stream& stream, char key, std::int64_t position);
 
     // The name printed as "file" from now on; the text of the file before is printed first.
     void SetFile(std::string file);

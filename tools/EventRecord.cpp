@@ -51,6 +51,16 @@ EventRecord EventRecord::Key(const char* event, const char* label, const KeyArgs
     return r;
 }
 
+EventRecord EventRecord::OutOfBandKey(char key, std::int64_t position) {
+    // Its own position is the low 32 bits, as the library would have given it.
+    EventRecord r("OnDTMF", std::string("DTMF ") + key + " (rfc4733)", static_cast<std::int32_t>(position));
+    r.m_members["RecvChar"] = std::string(1, key);
+    r.m_members["RawCode"] = static_cast<unsigned char>(key);
+    r.m_members["Position"] = position;
+    r.m_members["Source"] = "rfc4733";
+    return r;
+}
+
 EventRecord EventRecord::Joined(const char* event, const char* label, const std::string& text, std::int32_t position) {
     return EventRecord(event, std::string(label) + " " + text, position);
 }

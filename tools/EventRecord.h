@@ -20,6 +20,9 @@ public:
 
     // Key events (OnDTMF, OnMF, OnPaging, OnTTY, OnFSK); label names the kind in summaries.
     static EventRecord Key(const char* event, const char* label, const Orvane::VornixNet::KeyArgs& e);
+    // A key that came out of band (an RTP telephone event): an OnDTMF like one heard in
+    // the audio, with "Source" "rfc4733" and a 64-bit position.
+    static EventRecord OutOfBandKey(char key, std::int64_t position);
     // Characters of key events joined into one readable line (TTY text, FSK data), stamped
     // with its first character's position; readable output only, it has no JSON form.
     static EventRecord Joined(const char* event, const char* label, const std::string& text, std::int32_t position);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "CaptureDecoder.h"
 #include "ChannelLevels.h"
 #include "InputCheck.h"
 #include "ProgressBar.h"
@@ -15,6 +16,7 @@
 #include "StreamReader.h"
 #include "Verbosity.h"
 #include "audio/StreamFormats.h"
+#include "rtp/PacketCapture.h"
 #include "vornix/PhoneVornix.h"
 
 using namespace Orvane::VornixNet;
@@ -34,7 +36,7 @@ const WAVEFORMATEX& FormatOf(const std::vector<std::uint8_t>& record) {
 
 FileDecoder::FileDecoder(const DecodeOptions& options, bool json, bool debug, Output output,
                          const std::atomic<bool>* stop)
-    : m_options(options), m_debug(debug), m_output(output), m_stop(stop), m_printer(*output.events, json) {
+    : m_options(options), m_json(json), m_debug(debug), m_output(output), m_stop(stop), m_printer(*output.events, json) {
     const int lanes = m_options.BothChannels() ? 2 : 1;
     for (int i = 0; i < lanes; ++i) {
         auto lane = std::make_unique<Lane>();
@@ -83,6 +85,7 @@ FileDecoder::Result FileDecoder::Decode(const std::string& file) {
     m_interrupted = false;
     m_printer.SetFile(file);
     for (const auto& lane : m_lanes) lane->stream.positions.Reset();
+    m_captureSeconds.reset();
     bool ok = false;
     try {
         ok = file == "-" ? DecodeStdin() : DecodeFile(file);
@@ -99,6 +102,7 @@ FileDecoder::Result FileDecoder::Decode(const std::string& file) {
 }
 
 double FileDecoder::AudioSeconds() const {
+    if (m_captureSeconds) return *m_captureSeconds;
     const PhoneVornix& component = *m_lanes[0]->component;
     const double perSample = component.Sample2Second(1);
     if (perSample <= 0.0) return 0.0;
@@ -119,6 +123,8 @@ bool FileDecoder::DecodeFile(const std::string& file) {
         Report(InputCheck::Line(file, *why));
         return false;
     }
+    // A packet capture is told by its first bytes, whatever its name.
+    if (PacketCapture::IsCaptureFile(file)) return DecodeCapture(file);
     // Big-endian and signed 8-bit samples are turned into what the decoder reads here.
     const std::optional<RawFormat> raw = m_options.Raw();
     if (raw && raw->NeedsConversion() && InputCheck::NamedRaw(file)) {
@@ -169,6 +175,14 @@ bool FileDecoder::DecodeFile(const std::string& file) {
         return false;
     }
     return true;
+}
+
+bool FileDecoder::DecodeCapture(const std::string& file) {
+    CaptureDecoder capture(m_options, *m_output.events, m_json, m_debug, [this](const std::string& line) { Report(line); }, m_stop);
+    const bool ok = capture.DecodeFile(file);
+    m_captureSeconds = capture.AudioSeconds();
+    if (Stopping()) m_interrupted = true;
+    return ok;
 }
 
 bool FileDecoder::DecodeStdin() {

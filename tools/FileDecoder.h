@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -60,6 +61,8 @@ private:
     };
 
     bool DecodeFile(const std::string& file);
+    // A pcap or pcapng file: each of its RTP streams decoded by a component of its own.
+    bool DecodeCapture(const std::string& file);
     // Standard input: a wave or a container by its header, else raw PCM.
     bool DecodeStdin();
     // Audio read as it arrives (standard input, a raw file whose encoding the command
@@ -87,6 +90,7 @@ private:
     double AudioSeconds() const;
 
     const DecodeOptions& m_options;
+    bool m_json;
     bool m_debug;
     Output m_output;
     const std::atomic<bool>* m_stop;
@@ -95,4 +99,6 @@ private:
     EventPrinter m_printer;
     std::string m_current;  // the input being decoded, for the progress bar
     bool m_interrupted = false;
+    // The audio of a capture's streams, when the input was one.
+    std::optional<double> m_captureSeconds;
 };
