@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <map>
+#include <random>
 #include <vector>
 
 #include "StreamTestSupport.h"
@@ -413,6 +414,47 @@ TEST(RtpStream, PacketsOfAnotherSourceAreSkipped) {
     rig.stream.End();
     EXPECT_EQ(Blocks(rig.sink.samples), (std::vector<int>{0, -1, 2}));
     EXPECT_EQ(rig.stream.Stats().otherSsrc, 1u);
+}
+
+// Packets of random types, numbers, timestamps and payloads: the sink's contract holds and
+// the silence stays within what the arrival times allow (their gap plus a second a packet).
+TEST(RtpStream, RandomPacketsKeepTheSinksContractAndBoundedSilence) {
+    std::mt19937 random(99);
+    for (int round = 0; round < 40; ++round) {
+        RtpStream::Settings settings;
+        settings.reorderWindow = 1 + random() % 20;
+        Rig rig({}, settings);
+        const std::uint8_t types[] = {0, 8, 9, 13, kEventType, 96, 3, 18};
+        std::uint16_t sequence = static_cast<std::uint16_t>(random());
+        std::uint32_t timestamp = static_cast<std::uint32_t>(random());
+        std::int64_t arrival = 0;
+        const int packets = 200;
+        for (int i = 0; i < packets; ++i) {
+            TestPacket p;
+            p.payloadType = types[random() % 8];
+            const int r = static_cast<int>(random() % 100);
+            sequence = static_cast<std::uint16_t>(sequence + (r < 80 ? 1 : r < 90 ? -3 + static_cast<int>(random() % 7) : static_cast<int>(random())));
+            timestamp += r < 70 ? 160u : static_cast<std::uint32_t>(random());
+            p.sequence = sequence;
+            p.timestamp = timestamp;
+            p.payload.resize(random() % 400);
+            for (auto& b : p.payload) b = static_cast<std::uint8_t>(random());
+            arrival += static_cast<std::int64_t>(random() % 40) * kMs;
+            rig.Push(p, arrival);
+            if (random() % 10 == 0) rig.stream.Drain(arrival, 60 * kMs);
+        }
+        rig.stream.End();
+        const RtpStream::Statistics s = rig.stream.Stats();
+        EXPECT_LE(rig.sink.starts, 1);
+        EXPECT_FALSE(rig.sink.audioBeforeStart);
+        EXPECT_FALSE(rig.sink.keyBeforeStart);
+        EXPECT_EQ(rig.sink.samples.size(), s.samples);
+        EXPECT_EQ(rig.sink.keys.size(), s.keys);
+        for (const auto& k : rig.sink.keys) EXPECT_GE(k.position, 0);
+        const double seconds = static_cast<double>(arrival) / 1e9 + packets;
+        EXPECT_LE(static_cast<double>(s.silenceSamples), seconds * 16000) << round;
+        if (rig.sink.starts == 0) EXPECT_NE(rig.stream.Problem(), "");
+    }
 }
 
 #if VORNIX_WITH_FFMPEG
