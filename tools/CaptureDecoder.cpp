@@ -1,5 +1,7 @@
 #include "CaptureDecoder.h"
 
+#include <chrono>
+
 #include "CaptureStreamLane.h"
 #include "InputCheck.h"
 #include "Verbosity.h"
@@ -7,6 +9,13 @@
 #include "rtp/PacketDissector.h"
 #include "rtp/SipMessage.h"
 #include "vornix/PhoneVornix.h"
+
+namespace {
+
+// Live text that has waited this long for its line end is printed as it is.
+constexpr std::chrono::seconds kTextIdle{2};
+
+}  // namespace
 
 CaptureDecoder::CaptureDecoder(const DecodeOptions& options, std::ostream& events, bool json, bool debug, Report report,
                                const std::atomic<bool>* stop)
@@ -35,6 +44,7 @@ void CaptureDecoder::Datagram(const UdpDatagram& datagram, std::int64_t timeNs) 
 
 void CaptureDecoder::Drain(std::int64_t nowNs, std::int64_t holdNs) {
     m_session->Drain(nowNs, holdNs);
+    m_printer.FlushIdle(kTextIdle);
 }
 
 void CaptureDecoder::End() {
@@ -46,7 +56,7 @@ void CaptureDecoder::Finish(const std::string& name) {
     for (const auto& lane : m_lanes) lane->End();
     m_printer.Flush();
     if (!Verbosity::Quiet())
-        for (const std::string& skipped : m_session->Skipped()) m_report(InputCheck::Line(name, "RTP stream skipped: " + skipped));
+        for (const std::string& skipped : m_session->Skipped()) m_report(InputCheck::Line(name, "RTP stream " + skipped));
 }
 
 bool CaptureDecoder::DecodeFile(const std::string& file) {

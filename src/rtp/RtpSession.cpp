@@ -166,7 +166,7 @@ std::vector<std::string> RtpSession::Skipped() const {
         if (!stream->rtp) continue;
         const std::string problem = stream->rtp->Problem();
         if (!problem.empty()) {
-            lines.push_back(stream->info.Name() + ": " + problem);
+            lines.push_back(stream->info.Name() + " skipped: " + problem);
             continue;
         }
         // A stream that decoded may still have carried a type nobody named (telephone
@@ -179,9 +179,9 @@ std::vector<std::string> RtpSession::Skipped() const {
                                 (type >= 96 ? " (no SDP in the capture names it)" : ""));
     }
     for (const std::string& name : m_overflow)
-        lines.push_back(name + ": more than " + std::to_string(m_settings.mostStreams) + " streams at once");
+        lines.push_back(name + " skipped: more than " + std::to_string(m_settings.mostStreams) + " streams at once");
     if (m_overflowCount > m_overflow.size())
-        lines.push_back(std::to_string(m_overflowCount - m_overflow.size()) + " more streams beyond " +
+        lines.push_back(std::to_string(m_overflowCount - m_overflow.size()) + " more streams skipped beyond " +
                         std::to_string(m_settings.mostStreams));
     return lines;
 }

@@ -63,8 +63,9 @@ public:
     // The end of the capture: every stream's held packets are decoded.
     void End();
 
-    // The streams that gave no audio and no key, each with why ("... : payload type 96
-    // unknown (no SDP in the capture)"), and those beyond mostStreams.
+    // What was passed over, a line each: the streams that gave no audio and no key, with
+    // why; the packets of types nobody named in streams that decoded; the streams beyond
+    // mostStreams.
     std::vector<std::string> Skipped() const;
 
 private:
