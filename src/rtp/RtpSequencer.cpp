@@ -53,7 +53,10 @@ void RtpSequencer::Push(const RtpPacket& packet, std::int64_t arrivalNs) {
         ++m_counts.oversized;
         return;
     }
-    if (!m_started) Start(kFirstCycle + packet.sequence);
+    if (!m_started) {
+        Start(kFirstCycle + packet.sequence);
+        m_priming = true;
+    }
     std::int64_t index = Extend(packet.sequence);
     if (index - m_next > kMaxJump || m_next - index > kMaxJump) {
         ReleaseAll();
@@ -61,7 +64,7 @@ void RtpSequencer::Push(const RtpPacket& packet, std::int64_t arrivalNs) {
         Start(kFirstCycle + packet.sequence);
         index = m_next;
     }
-    if (index < m_next) {
+    if (index < m_next && !TakeAsNewHead(index)) {
         if (WasReleased(index))
             ++m_counts.duplicates;
         else
@@ -88,6 +91,12 @@ void RtpSequencer::Push(const RtpPacket& packet, std::int64_t arrivalNs) {
     ReleaseReady();
 }
 
+bool RtpSequencer::TakeAsNewHead(std::int64_t index) {
+    if (!m_priming || m_highest - index >= static_cast<std::int64_t>(m_slots.size())) return false;
+    m_next = index;
+    return true;
+}
+
 void RtpSequencer::Store(const RtpPacket& packet, std::int64_t index, std::int64_t arrivalNs) {
     Slot& slot = SlotFor(index);
     slot.occupied = true;
@@ -101,6 +110,7 @@ void RtpSequencer::Store(const RtpPacket& packet, std::int64_t index, std::int64
 }
 
 void RtpSequencer::Advance() {
+    m_priming = false;
     Slot& slot = SlotFor(m_next);
     const bool present = slot.occupied && slot.index == m_next;
     m_releasedBits = m_releasedBits << 1 | (present ? 1 : 0);
@@ -121,6 +131,8 @@ void RtpSequencer::Advance() {
 }
 
 void RtpSequencer::ReleaseReady() {
+    if (m_priming && m_held < std::min(kPrimingPackets, m_slots.size())) return;
+    m_priming = false;
     for (;;) {
         const Slot& slot = SlotFor(m_next);
         if (!slot.occupied || slot.index != m_next) return;
@@ -144,6 +156,7 @@ void RtpSequencer::Drain(std::int64_t nowNs, std::int64_t holdNs) {
 }
 
 void RtpSequencer::End() {
+    m_priming = false;
     ReleaseAll();
     m_started = false;
 }

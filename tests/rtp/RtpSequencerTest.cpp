@@ -63,6 +63,24 @@ TEST(RtpSequencer, ReorderedPacketsComeOutInOrderAcrossTheWrap) {
     for (const Seen& seen : out.seen) EXPECT_EQ(seen.payload[0], static_cast<std::uint8_t>(seen.sequence));
 }
 
+TEST(RtpSequencer, ThePacketsBeforeTheFirstOneSeenStillFindTheirPlace) {
+    Collector out;
+    RtpSequencer s(out);
+    PushAll(s, {501, 500});
+    EXPECT_TRUE(out.seen.empty());  // the start waits for a few packets
+    PushAll(s, {503, 502, 499});
+    EXPECT_EQ(out.Sequences(), (std::vector<std::uint16_t>{500, 501, 502, 503}));
+    // Once packets have gone out, one behind them is late.
+    EXPECT_EQ(s.Stats().late, 1u);
+    // A packet further back than the window spans is late even at the start.
+    Collector out2;
+    RtpSequencer t(out2, 4);
+    PushAll(t, {10, 6, 7});
+    EXPECT_EQ(t.Stats().late, 1u);
+    t.End();
+    EXPECT_EQ(out2.Sequences(), (std::vector<std::uint16_t>{7, 10}));
+}
+
 TEST(RtpSequencer, PacketsWaitForAMissingOneUntilTheWindowIsFull) {
     Collector out;
     RtpSequencer s(out, 4);
@@ -172,6 +190,7 @@ TEST(RtpSequencer, EndReleasesEverythingAndTheNextPacketStartsAfresh) {
     EXPECT_EQ(out2.Sequences(), (std::vector<std::uint16_t>{20, 22, 25}));
     EXPECT_EQ(t.Stats().lost, 3u);
     PushAll(t, {5});
+    t.End();
     EXPECT_EQ(out2.seen.back().sequence, 5);
     EXPECT_EQ(t.Stats().late, 0u);
 }
