@@ -10,6 +10,10 @@ for the tests of `vornix decode CALL.pcap` and `vornix listen --rtp`.
                                                     "MONOTONIC_SECONDS SSRC SEQ OFFSET KIND",
                                                     OFFSET being the packet's first sample
                                                     counted from the stream's first timestamp
+    rtp_capture.py DESCRIPTION.json --report        also prints a JSON line per stream: its
+                                                    SSRC and the first-sample offsets of the
+                                                    audio packets it dropped and of the
+                                                    packets it swapped
 
 The description (names relative to the current folder; a time is seconds since 1970 as a
 number, or ISO 8601 text such as "2026-12-08T22:57:34.120Z"):
@@ -93,6 +97,10 @@ SILENCE = {"PCMU": 0xFF, "PCMA": 0xD5}
 STATIC_CODECS = {0: "PCMU", 8: "PCMA"}
 EVENT_CODES = {c: i for i, c in enumerate("0123456789*#ABCD")}
 LINK_TYPES = {"ethernet": 1, "raw": 101, "sll": 113}
+
+
+# What drop_and_reorder did to each stream, for --report.
+REPORT = []
 
 
 class DescriptionError(Exception):
@@ -322,6 +330,9 @@ def drop_and_reorder(stream, packets):
         order[i], order[j] = order[j], order[i]
         moved.update((i, j))
         swaps -= 1
+    REPORT.append({"ssrc": number(stream.get("ssrc", 0x11223344)),
+                   "dropped": sorted(packets[i].offset for i in dropped if packets[i].kind == "audio"),
+                   "swapped": sorted(order[i].offset for i in moved)})
     return [(t, p) for (t, _), p in zip(kept, order)]
 
 
@@ -496,6 +507,8 @@ def main():
     parser.add_argument("-o", "--output", help="instead of the description's output")
     parser.add_argument("--send", metavar="HOST:PORT", help="send the streams in real time instead")
     parser.add_argument("--log", help="with --send: a line per packet sent")
+    parser.add_argument("--report", action="store_true",
+                        help="print each stream's dropped and swapped packets (offsets of their first samples)")
     args = parser.parse_args()
     try:
         with open(args.description) as f:
@@ -509,6 +522,9 @@ def main():
             raise DescriptionError("link is ethernet, sll or raw")
         frames = [(t, frame(link, src, dst, p.payload)) for t, src, dst, p in build(description)]
         write_capture(args.output or description["output"], description, frames)
+        if args.report:
+            for r in REPORT:
+                print(json.dumps(r))
     except (DescriptionError, KeyError, OSError, ValueError) as e:
         print("rtp_capture.py: %s" % (e if not isinstance(e, KeyError) else "missing %s" % e), file=sys.stderr)
         return 1
