@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "CaptureStreamLane.h"
+#include "DecodeOptions.h"
 #include "InputCheck.h"
 #include "Verbosity.h"
 #include "rtp/PacketCapture.h"
@@ -35,7 +36,9 @@ void CaptureDecoder::Begin(const std::string& name) {
     m_name = name;
     m_lanes.clear();
     m_printer.SetFile(name);
-    m_session = std::make_unique<RtpSession>([this](const RtpSession::StreamInfo& info) { return NewLane(info); });
+    RtpSession::Settings settings;
+    settings.assumedTypes = m_options.RtpPayloads();
+    m_session = std::make_unique<RtpSession>([this](const RtpSession::StreamInfo& info) { return NewLane(info); }, settings);
 }
 
 void CaptureDecoder::Datagram(const UdpDatagram& datagram, std::int64_t timeNs) {

@@ -15,6 +15,29 @@ using namespace Orvane::VornixNet;
 
 namespace {
 
+// TYPE=ENCODING/RATE[/CHANNELS], as an SDP rtpmap line writes the part after its type.
+std::optional<PayloadFormat> ParseRtpPayload(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    const std::size_t slash = text.find('/', equals == std::string::npos ? 0 : equals);
+    if (equals == std::string::npos || slash == std::string::npos || equals == 0 || slash == equals + 1) return std::nullopt;
+    auto number = [](const std::string& digits, int most) -> std::optional<int> {
+        if (digits.empty() || digits.size() > 7 || digits.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+        const int value = std::stoi(digits);
+        return value <= most ? std::optional<int>(value) : std::nullopt;
+    };
+    const std::size_t second = text.find('/', slash + 1);
+    const std::optional<int> type = number(text.substr(0, equals), 127);
+    const std::optional<int> rate = number(text.substr(slash + 1, second == std::string::npos ? std::string::npos : second - slash - 1), 1'000'000);
+    const std::optional<int> channels = second == std::string::npos ? std::optional<int>(1) : number(text.substr(second + 1), 64);
+    if (!type || !rate || *rate == 0 || !channels || *channels == 0) return std::nullopt;
+    PayloadFormat format;
+    format.payloadType = *type;
+    format.encoding = text.substr(equals + 1, slash - equals - 1);
+    format.clockRate = *rate;
+    format.channels = *channels;
+    return format;
+}
+
 // The paging tone sets by the names --paging-type takes, in any case.
 const std::map<std::string, PAGING_TYPE> kPagingTypes = {
     {"EIA", PT_EIA},     {"CCIR", PT_CCIR},   {"ZVEI1", PT_ZVEI1}, {"ZVEI2", PT_ZVEI2},
@@ -187,6 +210,24 @@ void DecodeOptions::Register(CLI::App& command) {
                 "0 = no limit, -36:0 when left out); switches the tone monitor on")
         ->allow_extra_args(false)
         ->group("Tones");
+
+    command
+        .add_option_function<std::vector<std::string>>(
+            "--rtp-payload",
+            [this](const std::vector<std::string>& texts) {
+                m_rtpPayloads.clear();
+                for (const std::string& text : texts) {
+                    const std::optional<PayloadFormat> format = ParseRtpPayload(text);
+                    if (!format)
+                        throw CLI::ValidationError("--rtp-payload", "'" + text + "' is not TYPE=ENCODING/RATE such as "
+                                                                                 "101=telephone-event/8000 (TYPE 0-127)");
+                    m_rtpPayloads.push_back(*format);
+                }
+            },
+            "What an RTP payload type stands for where no SIP message in the capture says, repeatable: "
+            "TYPE=ENCODING/RATE[/CHANNELS], such as 101=telephone-event/8000 or 96=opus/48000/2")
+        ->allow_extra_args(false)
+        ->group("RTP");
 
     command.add_option("--tone-blocks", m_toneBlocks,
                        "Analysis blocks of the custom tones, MF, paging and information tones: scaled (the command's "

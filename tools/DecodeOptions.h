@@ -7,6 +7,7 @@
 
 #include "FskFraming.h"
 #include "RawFormat.h"
+#include "rtp/PayloadFormat.h"
 #include "ToneDefinition.h"
 
 namespace CLI {
@@ -40,6 +41,8 @@ public:
     // Sets what was given; the component's own checks throw ArgumentException for values
     // it refuses (a usage error for the command).
     void Apply(Orvane::VornixNet::PhoneVornix& component) const;
+    // What RTP payload types stand for where no SDP says (--rtp-payload).
+    const std::vector<PayloadFormat>& RtpPayloads() const { return m_rtpPayloads; }
     // Spectrum events carry every bin in dB.
     bool SpectrumBins() const { return m_spectrumBins; }
     // --channel both: Apply sets the left channel, the command adds one for the right.
@@ -109,6 +112,7 @@ private:
     // Parsed while the command line is read, so a malformed or repeated tone is a usage
     // error before anything is decoded.
     std::vector<ToneDefinition> m_tones;
+    std::vector<PayloadFormat> m_rtpPayloads;
     std::int32_t m_fftSize = 0;
     std::string m_fftWindow;
     float m_amplitudeThreshold = 0.0f;

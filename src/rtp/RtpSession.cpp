@@ -134,9 +134,11 @@ void RtpSession::Confirm(const Key& key, Candidate& candidate) {
     stream->sink = m_factory(stream->info);
     if (stream->sink == nullptr) return;
     Stream* s = stream.get();
-    auto lookup = [s](int payloadType) -> std::optional<PayloadFormat> {
-        for (const PayloadFormat& f : s->offered)
-            if (f.payloadType == payloadType && f.clockRate > 0) return f;
+    const std::vector<PayloadFormat>* assumed = &m_settings.assumedTypes;
+    auto lookup = [s, assumed](int payloadType) -> std::optional<PayloadFormat> {
+        for (const std::vector<PayloadFormat>* list : {static_cast<const std::vector<PayloadFormat>*>(&s->offered), assumed})
+            for (const PayloadFormat& f : *list)
+                if (f.payloadType == payloadType && f.clockRate > 0) return f;
         return PayloadFormat::Static(payloadType);
     };
     RtpStream::Settings settings;

@@ -47,6 +47,8 @@ public:
         std::size_t packetsToConfirm = 3;
         // Streams decoded at once; more are listed as skipped.
         std::size_t mostStreams = 256;
+        // What payload types stand for where no SDP names them (before the static table).
+        std::vector<PayloadFormat> assumedTypes;
     };
 
     RtpSession(SinkFactory factory, Settings settings);

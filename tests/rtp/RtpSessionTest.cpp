@@ -158,3 +158,35 @@ TEST(RtpSession, StreamsBeyondTheLimitAreListed) {
     ASSERT_EQ(skipped.size(), 2u);
     EXPECT_NE(skipped[1].find("SSRC 0x00000004 skipped: more than 2 streams at once"), std::string::npos) << skipped[1];
 }
+
+// Types the user names stand where no SDP does; an offer still wins for its own streams.
+TEST(RtpSession, AssumedTypesStandWhereNoOfferNamesTheType) {
+    Sinks sinks;
+    RtpSession::Settings settings;
+    PayloadFormat events;
+    events.payloadType = 101;
+    events.encoding = "telephone-event";
+    events.clockRate = 8000;
+    PayloadFormat alaw = PayloadFormat::Static(8).value();
+    alaw.payloadType = 96;
+    settings.assumedTypes = {events, alaw};
+    RtpSession session(sinks.Factory(), settings);
+    Send(session, At(kCallee, 5060), At(kCaller, 5060), Sip("c@x", "192.0.2.2", 5004, "96", "a=rtpmap:96 PCMU/8000\r\n"), 0);
+    const Endpoint a = At(kCaller, 4000), b = At(kCallee, 5004);
+    for (int i = 0; i < 4; ++i) {
+        Send(session, a, b, RtpBytes(96, i, 160 * i, 1, 160, 0xD5), i * 20 * kMs);
+        Send(session, At(0xC0000263, 7000), At(kCaller, 6000), RtpBytes(96, i, 160 * i, 2, 160, 0xD5), i * 20 * kMs);
+    }
+    Bytes key = RtpBytes(101, 4, 640, 2, 0);
+    const Bytes event = stream_test::EventPayload(11, true, 10, 160);
+    key.insert(key.end(), event.begin(), event.end());
+    Send(session, At(0xC0000263, 7000), At(kCaller, 6000), key, 80 * kMs);
+    session.End();
+    const auto& offered = sinks.byName["192.0.2.1:4000 > 192.0.2.2:5004 SSRC 0x00000001"];
+    const auto& assumed = sinks.byName["192.0.2.99:7000 > 192.0.2.1:6000 SSRC 0x00000002"];
+    ASSERT_TRUE(offered && assumed);
+    // 0xD5 as µ-law (the offer's 96) is 716, as A-law (the assumed 96) 8.
+    EXPECT_EQ(offered->samples.front(), 716);
+    EXPECT_EQ(assumed->samples.front(), 8);
+    EXPECT_EQ(assumed->KeyText(), "#");
+}
