@@ -62,10 +62,11 @@ void CaptureDecoder::Finish(const std::string& name) {
         for (const std::string& skipped : m_session->Skipped()) m_report(InputCheck::Line(name, "RTP stream " + skipped));
 }
 
-bool CaptureDecoder::DecodeFile(const std::string& file) {
+bool CaptureDecoder::DecodeFile(const std::string& path, const std::string& name) {
+    const std::string file = name.empty() ? path : name;
     Begin(file);
     PacketCapture capture;
-    if (!capture.Open(file)) {
+    if (!capture.Open(path)) {
         m_report(InputCheck::Line(file, "cannot be read as a packet capture", capture.Error()));
         return false;
     }
@@ -73,7 +74,7 @@ bool CaptureDecoder::DecodeFile(const std::string& file) {
     while (const std::optional<CapturedFrame> frame = capture.Next())
         if (const std::optional<UdpDatagram> datagram = PacketDissector::Dissect(frame->linkType, frame->bytes))
             if (const std::optional<SipMessage> sip = SipMessage::Parse(datagram->payload)) m_session->Learn(*sip);
-    if (!capture.Open(file)) {
+    if (!capture.Open(path)) {
         m_report(InputCheck::Line(file, "cannot be read as a packet capture", capture.Error()));
         return false;
     }

@@ -31,7 +31,8 @@ public:
     // A pcap or pcapng file, read twice: once for the calls its SIP messages describe, once
     // for its media. False (said on the report) when it cannot be read, is cut short, or
     // holds no stream that could be decoded.
-    bool DecodeFile(const std::string& file);
+    // name: what the events and lines call it (the file's own name when empty).
+    bool DecodeFile(const std::string& file, const std::string& name = {});
 
     // Live: the name printed as "file", then datagrams as they arrive, Drain now and then,
     // and End when listening stops.

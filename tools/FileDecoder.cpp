@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 
 #include "CaptureDecoder.h"
 #include "ChannelLevels.h"
@@ -185,6 +187,44 @@ bool FileDecoder::DecodeCapture(const std::string& file) {
     return ok;
 }
 
+bool FileDecoder::DecodeStdinCapture(std::span<const std::uint8_t> first) {
+    // A capture is read twice (its calls, then its media): standard input is kept in a
+    // file of its own first, which goes when it is decoded.
+    char path[] = "/tmp/vornix-capture-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) {
+        Report(InputCheck::Line("-", "a packet capture on standard input could not be kept in /tmp to be read"));
+        return false;
+    }
+    ::unlink(path);
+    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    bool written = ::write(fd, first.data(), first.size()) == static_cast<ssize_t>(first.size());
+    std::vector<std::uint8_t> buffer(1 << 16);
+    for (ssize_t got; written && (got = ::read(STDIN_FILENO, buffer.data(), buffer.size())) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            written = false;
+            break;
+        }
+        written = ::write(fd, buffer.data(), static_cast<std::size_t>(got)) == got;
+        if (Stopping()) {
+            m_interrupted = true;
+            break;
+        }
+    }
+    if (!written || m_interrupted) {
+        if (!m_interrupted) Report(InputCheck::Line("-", "a packet capture on standard input could not be kept in /tmp to be read"));
+        ::close(fd);
+        return false;
+    }
+    CaptureDecoder capture(m_options, *m_output.events, m_json, m_debug, [this](const std::string& line) { Report(line); }, m_stop);
+    const bool ok = capture.DecodeFile(name, "-");
+    ::close(fd);
+    m_captureSeconds = capture.AudioSeconds();
+    if (Stopping()) m_interrupted = true;
+    return ok;
+}
+
 bool FileDecoder::DecodeStdin() {
     const WAVEFORMATEX& raw = FormatOf(m_rawFormat);
     // Whole frames of sample formats, so a conversion and the channel levels never see
@@ -219,6 +259,7 @@ bool FileDecoder::DecodeStdin() {
         if (!DecodeStream("-", FormatOf(record), [&source] { return source.Read(); }, false)) return false;
         return source.Error().empty() || readFailed(source.Error());
     }
+    if (kind == StdinSource::Kind::Raw && PacketCapture::LooksLikeCapture(source.Audio())) return DecodeStdinCapture(source.Audio());
     // A wave's header gives the format; raw PCM is in the raw format.
     std::vector<std::uint8_t> record = kind == StdinSource::Kind::Wave ? source.Format() : m_rawFormat;
     record.resize(std::max<std::size_t>(record.size(), sizeof(WAVEFORMATEX)), 0);

@@ -63,6 +63,8 @@ private:
     bool DecodeFile(const std::string& file);
     // A pcap or pcapng file: each of its RTP streams decoded by a component of its own.
     bool DecodeCapture(const std::string& file);
+    // A capture on standard input, whose first bytes the probe read.
+    bool DecodeStdinCapture(std::span<const std::uint8_t> first);
     // Standard input: a wave or a container by its header, else raw PCM.
     bool DecodeStdin();
     // Audio read as it arrives (standard input, a raw file whose encoding the command

@@ -393,6 +393,20 @@ TEST_F(RtpCapture, LinkTypesIpv6PcapngAndWrapsGiveTheSameKeysAndNoiseNoStream) {
     EXPECT_EQ(r.err.find("192.0.2.53"), std::string::npos) << "DNS is no stream\n" << r.err;
     EXPECT_EQ(r.out.find("192.0.2.53"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("192.0.2.7"), std::string::npos) << r.out;
+
+    // Piped in, the same capture gives the same lines under "-"; naming type 97 decodes the
+    // stream that was skipped, and nothing is listed any more.
+    const auto piped = run.Shell("TZ=UTC " + kVornix + " decode --json --detect dtmf - < mixed.pcap");
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    std::string renamed = r.out;
+    for (std::size_t at; (at = renamed.find("\"file\":\"mixed.pcap\"")) != std::string::npos;)
+        renamed.replace(at, 19, "\"file\":\"-\"");
+    EXPECT_EQ(piped.out, renamed);
+    const auto named = run.Shell("TZ=UTC " + kVornix + " decode --json --detect dtmf --rtp-payload 97=PCMU/8000 mixed.pcap");
+    EXPECT_EQ(named.exitCode, 0) << named.err;
+    // The two streams' keys interleave, as their packets do.
+    EXPECT_EQ(Keys(JsonLines(named)), "11559900##DD");
+    EXPECT_EQ(named.err, "");
 }
 
 // ------------------------------------------------------------- listening live
