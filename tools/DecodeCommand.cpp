@@ -65,7 +65,8 @@ DecodeCommand::DecodeCommand(CLI::App& parent) : m_jobs(std::min(Processors(), k
     m_command = parent.add_subcommand("decode", "Decode sound files and print their events");
     m_command->add_option("FILE", m_files,
                           "Sound files (RIFF wave, MP3, FLAC, Ogg, M4A and any container libavformat recognises, "
-                          ".raw/.pcm); - reads stdin (a wave or a container by its header, else raw PCM)");
+                          ".raw/.pcm; pcap and pcapng packet captures, each RTP stream decoded on its own); - reads stdin (a wave, "
+                          "a container or a capture by its header, else raw PCM)");
     m_command->add_option("--files-from", m_filesFrom,
                           "Also decode the files named in LIST, one name per line as written (empty lines skipped), "
                           "after those on the command line; - reads the names from stdin")
