@@ -20,9 +20,15 @@ CaptureStreamLane::CaptureStreamLane(const DecodeOptions& options, EventPrinter&
     m_stream.clock = [this](std::int64_t position) -> std::optional<std::chrono::system_clock::time_point> {
         if (m_rate <= 0) return std::nullopt;
         // Whole seconds and the rest apart, so an hour-long stream keeps its nanoseconds.
-        const std::int64_t offsetNs = position / m_rate * 1'000'000'000 + position % m_rate * 1'000'000'000 / m_rate;
+        // A capture's time may be anything its file says: one beyond what a clock holds
+        // gives no "Time".
+        std::int64_t offsetNs, timeNs;
+        if (__builtin_mul_overflow(position / m_rate, std::int64_t{1'000'000'000}, &offsetNs) ||
+            __builtin_add_overflow(offsetNs, position % m_rate * 1'000'000'000 / m_rate, &offsetNs) ||
+            __builtin_add_overflow(m_firstTimeNs, offsetNs, &timeNs))
+            return std::nullopt;
         return std::chrono::system_clock::time_point(
-            std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::nanoseconds(m_firstTimeNs + offsetNs)));
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::nanoseconds(timeNs)));
     };
     m_printer.Attach(*m_component, m_stream);
     if (debug)
